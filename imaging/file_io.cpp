@@ -1,0 +1,141 @@
+#include "imaging/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+
+#include "imaging/image_error.h"
+
+namespace mirelay {
+
+namespace {
+
+constexpr std::size_t kWriteBufferBytes = 1 << 16;
+
+class ScopedDescriptor {
+ public:
+  explicit ScopedDescriptor(int descriptor) : descriptor_(descriptor) {}
+  ~ScopedDescriptor() {
+    if (descriptor_ >= 0) ::close(descriptor_);
+  }
+  int get() const { return descriptor_; }
+
+ private:
+  int descriptor_;
+};
+
+ScopedDescriptor OpenForReading(const std::string& path) {
+  ScopedDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat info{};
+  if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    throw FileError(FillMessage(kCannotOpenFile, path));
+  }
+  return file;
+}
+
+// Reads until `count` bytes or the end of the file.
+std::vector<std::uint8_t> ReadUpTo(const std::string& path, int descriptor, std::size_t count) {
+  std::vector<std::uint8_t> bytes;
+  std::size_t filled = 0;
+  while (filled < count) {
+    bytes.resize(std::min(count, std::max<std::size_t>(filled * 2, 1 << 16)));
+    const auto got = ::read(descriptor, bytes.data() + filled, bytes.size() - filled);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw FileError(FillMessage(kCannotOpenFile, path));
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  bytes.resize(filled);
+  return bytes;
+}
+
+void WriteAll(int descriptor, std::span<const std::uint8_t> bytes) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const auto put = ::write(descriptor, bytes.data() + written, bytes.size() - written);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) throw FileError(std::string(kStreamWriteError));
+    written += static_cast<std::size_t>(put);
+  }
+}
+
+std::string TemporaryNameFor(const std::string& path) {
+  static std::atomic<unsigned> counter{0};
+  const auto slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  return folder + ".mirelay-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
+         ".tmp";
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+  struct stat info{};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+  auto file = OpenForReading(path);
+  return ReadUpTo(path, file.get(), static_cast<std::size_t>(-1));
+}
+
+std::vector<std::uint8_t> ReadFileStart(const std::string& path, std::size_t count) {
+  auto file = OpenForReading(path);
+  return ReadUpTo(path, file.get(), count);
+}
+
+OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
+  struct stat info{};
+  if (::stat(path_.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    throw FileError(FillMessage(kCannotCreateFile, path_));
+  }
+  temporaryPath_ = TemporaryNameFor(path_);
+  descriptor_ = ::open(temporaryPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (descriptor_ < 0) throw FileError(FillMessage(kCannotCreateFile, path_));
+  buffer_.reserve(kWriteBufferBytes);
+}
+
+OutputFile::~OutputFile() {
+  if (descriptor_ >= 0) {
+    ::close(descriptor_);
+    ::unlink(temporaryPath_.c_str());
+  }
+}
+
+void OutputFile::Write(std::span<const std::uint8_t> bytes) {
+  if (buffer_.size() + bytes.size() > kWriteBufferBytes) Flush();
+  if (bytes.size() >= kWriteBufferBytes) {
+    WriteAll(descriptor_, bytes);
+    return;
+  }
+  buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+}
+
+void OutputFile::Flush() {
+  WriteAll(descriptor_, buffer_);
+  buffer_.clear();
+}
+
+void OutputFile::Commit() {
+  Flush();
+  const int descriptor = descriptor_;
+  descriptor_ = -1;
+  const bool closed = ::close(descriptor) == 0;
+  if (!closed || std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) {
+    ::unlink(temporaryPath_.c_str());
+    throw FileError(closed ? FillMessage(kCannotCreateFile, path_) : std::string(kStreamWriteError));
+  }
+}
+
+void WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+  OutputFile file(path);
+  file.Write(bytes);
+  file.Commit();
+}
+
+}  // namespace mirelay

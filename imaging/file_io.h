@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace mirelay {
+
+// True when `path` names a regular file (or a link to one).
+bool FileExists(const std::string& path);
+
+// The whole file. Throws FileError("ファイル %s は開けません") when it cannot be opened or read.
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
+
+// Up to `count` bytes from the start of the file; same error as ReadWholeFile.
+std::vector<std::uint8_t> ReadFileStart(const std::string& path, std::size_t count);
+
+// An output file that appears under its name only when complete: the bytes go to a temporary
+// file beside it, which Commit() renames over `path`. Without Commit() the temporary file is
+// removed, so a failed encode never leaves a corrupt file under the final name.
+class OutputFile {
+ public:
+  // Throws FileError("ファイル %s を作成できません") when the file cannot be created.
+  explicit OutputFile(std::string path);
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Throws FileError("ストリームへの書き込みエラー") when the bytes cannot be written.
+  void Write(std::span<const std::uint8_t> bytes);
+  // Flushes and renames the file into place; same errors as Write.
+  void Commit();
+
+  const std::string& Path() const { return path_; }
+
+ private:
+  void Flush();
+
+  std::string path_;
+  std::string temporaryPath_;
+  int descriptor_ = -1;
+  std::vector<std::uint8_t> buffer_;
+};
+
+// Writes `bytes` as the whole content of `path` through an OutputFile.
+void WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes);
+
+}  // namespace mirelay

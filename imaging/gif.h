@@ -1,0 +1,19 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "imaging/bitmap.h"
+
+namespace mirelay {
+
+class TGIFImage;
+
+// The GIF graphic of a file, for the preview to paint.
+std::shared_ptr<const TGIFImage> LoadGifFile(const std::string& path);
+// The file's first frame composed on its logical screen.
+Bitmap LoadGifAsBitmap(const std::string& path);
+
+void SaveGifFile(const Bitmap& bitmap, const std::string& path);
+
+}  // namespace mirelay

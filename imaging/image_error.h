@@ -1,0 +1,33 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace mirelay {
+
+// A decoder or encoder failure carrying the fixed text the user (or the dispatch) sees.
+class ImageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A file-system failure: a file that cannot be opened, created or written.
+class FileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+inline constexpr std::string_view kCannotOpenFile = "ファイル %s は開けません";
+inline constexpr std::string_view kCannotCreateFile = "ファイル %s を作成できません";
+inline constexpr std::string_view kStreamWriteError = "ストリームへの書き込みエラー";
+inline constexpr std::string_view kPictureTooLarge = "Picture too large";
+
+// Puts `argument` in place of the first "%s" of `pattern`.
+inline std::string FillMessage(std::string_view pattern, std::string_view argument) {
+  std::string text(pattern);
+  if (auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, argument);
+  return text;
+}
+
+}  // namespace mirelay

@@ -1,0 +1,91 @@
+#include "imaging/image_lib.h"
+
+#include <functional>
+
+#include "imaging/bmp.h"
+#include "imaging/file_io.h"
+#include "imaging/gif.h"
+#include "imaging/jpeg.h"
+#include "imaging/png.h"
+
+namespace mirelay {
+
+namespace {
+
+constexpr std::int32_t kHighestJpegQualityCode = 100;
+constexpr std::uint8_t kDefaultJpegQuality = 90;
+
+// 0 when the file is missing or shorter than four bytes; otherwise the signature's format.
+std::int32_t RecogniseFile(const std::string& path) {
+  if (!FileExists(path)) return kFormatUnknown;
+  const auto start = ReadFileStart(path, 4);
+  if (start.size() < 4) return kFormatUnknown;
+  return DetectFormat(std::span<const std::uint8_t, 4>(start.data(), 4));
+}
+
+Bitmap DecodeAsBitmap(std::int32_t format, const std::string& path) {
+  switch (format) {
+    case kFormatBmp: return LoadBmpFile(path);
+    case kFormatGif: return LoadGifAsBitmap(path);
+    case kFormatJpeg: return LoadJpegFile(path);
+    case kFormatPng: return LoadPngFile(path);
+  }
+  return {};
+}
+
+// Runs a decode step; any failure it raises becomes format code 0.
+std::int32_t Guarded(std::int32_t format, const std::function<void()>& decode) {
+  try {
+    decode();
+    return format;
+  } catch (const std::exception&) {
+    return kFormatUnknown;
+  }
+}
+
+}  // namespace
+
+std::int32_t DetectFormat(std::span<const std::uint8_t, 4> b) {
+  if (b[0] == 'B' && b[1] == 'M') return kFormatBmp;
+  if (b[0] == 'G' && b[1] == 'I' && b[2] == 'F') return kFormatGif;
+  if (b[0] == 0x89 && b[1] == 'P' && b[2] == 'N' && b[3] == 'G') return kFormatPng;
+  if (b[0] == 0xFF) return kFormatJpeg;
+  return kFormatUnknown;
+}
+
+std::int32_t LoadImageToBitmap(const std::string& path, Bitmap& bitmap) {
+  const auto format = RecogniseFile(path);
+  if (format == kFormatUnknown) return kFormatUnknown;
+  return Guarded(format, [&] { TakeOver(bitmap, DecodeAsBitmap(format, path)); });
+}
+
+std::int32_t LoadImageToView(const std::string& path, ViewTarget& view) {
+  const auto format = RecogniseFile(path);
+  if (format == kFormatUnknown) return kFormatUnknown;
+  if (format == kFormatGif) {
+    view.Clear();
+    return Guarded(format, [&] { view.ShowGif(LoadGifFile(path)); });
+  }
+  return Guarded(format, [&] {
+    Bitmap picture;
+    TakeOver(picture, DecodeAsBitmap(format, path));
+    // The image control is not transparent, so a bitmap in it is always drawn opaque.
+    picture.transparency.enabled = false;
+    view.ShowBitmap(picture);
+  });
+}
+
+std::int32_t SaveBitmapAs(const std::string& path, const Bitmap* bitmap, std::int32_t code) {
+  if (bitmap == nullptr) return kFormatUnknown;
+  switch (code) {
+    case kFormatBmp: SaveBmpFile(*bitmap, path); return kFormatBmp;
+    case kFormatGif: SaveGifFile(*bitmap, path); return kFormatGif;
+    case kFormatPng: SavePngFile(*bitmap, path); return kFormatPng;
+    case kFormatJpeg: SaveJpegFile(*bitmap, path, kDefaultJpegQuality); return kFormatJpeg;
+  }
+  if (code > kHighestJpegQualityCode) return kFormatUnknown;
+  SaveJpegFile(*bitmap, path, static_cast<std::uint8_t>(code & 0xFF));
+  return kFormatJpeg;
+}
+
+}  // namespace mirelay
