@@ -9,14 +9,21 @@ namespace mirelay {
 
 int BitsPerPixel(PixelFormat format) {
   switch (format) {
-    case PixelFormat::kNone: return 0;
-    case PixelFormat::kIndexed1: return 1;
-    case PixelFormat::kIndexed4: return 4;
-    case PixelFormat::kIndexed8: return 8;
-    case PixelFormat::kBits16: return 16;
-    case PixelFormat::kBits24: return 24;
+    case PixelFormat::kNone:
+      return 0;
+    case PixelFormat::kIndexed1:
+      return 1;
+    case PixelFormat::kIndexed4:
+      return 4;
+    case PixelFormat::kIndexed8:
+      return 8;
+    case PixelFormat::kBits16:
+      return 16;
+    case PixelFormat::kBits24:
+      return 24;
     case PixelFormat::kBits32:
-    case PixelFormat::kDevice: return 32;
+    case PixelFormat::kDevice:
+      return 32;
   }
   return 0;
 }
@@ -127,7 +134,8 @@ void ConvertMaskedRow(const Bitmap& source, const std::uint8_t* in, std::uint8_t
 }
 
 void ConvertDeviceRow(std::int32_t width, const std::uint8_t* in, std::uint8_t* out) {
-  for (std::int32_t x = 0; x < width; ++x) PutPixel(out + 3 * x, in[4 * x], in[4 * x + 1], in[4 * x + 2]);
+  for (std::int32_t x = 0; x < width; ++x)
+    PutPixel(out + 3 * x, in[4 * x], in[4 * x + 1], in[4 * x + 2]);
 }
 
 }  // namespace
@@ -142,12 +150,19 @@ void ConvertTo24Bit(Bitmap& bitmap) {
     switch (bitmap.Format()) {
       case PixelFormat::kIndexed1:
       case PixelFormat::kIndexed4:
-      case PixelFormat::kIndexed8: ConvertIndexedRow(bitmap, in, out); break;
+      case PixelFormat::kIndexed8:
+        ConvertIndexedRow(bitmap, in, out);
+        break;
       case PixelFormat::kBits16:
-      case PixelFormat::kBits32: ConvertMaskedRow(bitmap, in, out); break;
-      case PixelFormat::kDevice: ConvertDeviceRow(bitmap.Width(), in, out); break;
+      case PixelFormat::kBits32:
+        ConvertMaskedRow(bitmap, in, out);
+        break;
+      case PixelFormat::kDevice:
+        ConvertDeviceRow(bitmap.Width(), in, out);
+        break;
       case PixelFormat::kNone:
-      case PixelFormat::kBits24: break;
+      case PixelFormat::kBits24:
+        break;
     }
   }
   converted.colorList = std::move(bitmap.colorList);

@@ -8,7 +8,16 @@
 
 namespace mirelay {
 
-enum class PixelFormat { kNone, kIndexed1, kIndexed4, kIndexed8, kBits16, kBits24, kBits32, kDevice };
+enum class PixelFormat {
+  kNone,
+  kIndexed1,
+  kIndexed4,
+  kIndexed8,
+  kBits16,
+  kBits24,
+  kBits32,
+  kDevice
+};
 
 // Bits per pixel of the in-memory layout. The device format is held as blue, green, red
 // and one unused byte per pixel; nothing outside this module relies on that.

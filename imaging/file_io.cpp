@@ -31,7 +31,7 @@ class ScopedDescriptor {
 
 ScopedDescriptor OpenForReading(const std::string& path) {
   ScopedDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  struct stat info{};
+  struct stat info {};
   if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
     throw FileError(FillMessage(kCannotOpenFile, path));
   }
@@ -75,7 +75,7 @@ std::string TemporaryNameFor(const std::string& path) {
 }  // namespace
 
 bool FileExists(const std::string& path) {
-  struct stat info{};
+  struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
@@ -90,7 +90,7 @@ std::vector<std::uint8_t> ReadFileStart(const std::string& path, std::size_t cou
 }
 
 OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
-  struct stat info{};
+  struct stat info {};
   if (::stat(path_.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
     throw FileError(FillMessage(kCannotCreateFile, path_));
   }
@@ -128,7 +128,8 @@ void OutputFile::Commit() {
   const bool closed = ::close(descriptor) == 0;
   if (!closed || std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) {
     ::unlink(temporaryPath_.c_str());
-    throw FileError(closed ? FillMessage(kCannotCreateFile, path_) : std::string(kStreamWriteError));
+    throw FileError(closed ? FillMessage(kCannotCreateFile, path_)
+                           : std::string(kStreamWriteError));
   }
 }
 

@@ -4,8 +4,12 @@
 
 namespace mirelay {
 
-std::shared_ptr<const TGIFImage> LoadGifFile(const std::string&) { throw ImageError("GIF is not supported yet"); }
+std::shared_ptr<const TGIFImage> LoadGifFile(const std::string&) {
+  throw ImageError("GIF is not supported yet");
+}
 Bitmap LoadGifAsBitmap(const std::string&) { throw ImageError("GIF is not supported yet"); }
-void SaveGifFile(const Bitmap&, const std::string&) { throw ImageError("GIF is not supported yet"); }
+void SaveGifFile(const Bitmap&, const std::string&) {
+  throw ImageError("GIF is not supported yet");
+}
 
 }  // namespace mirelay

@@ -25,10 +25,14 @@ std::int32_t RecogniseFile(const std::string& path) {
 
 Bitmap DecodeAsBitmap(std::int32_t format, const std::string& path) {
   switch (format) {
-    case kFormatBmp: return LoadBmpFile(path);
-    case kFormatGif: return LoadGifAsBitmap(path);
-    case kFormatJpeg: return LoadJpegFile(path);
-    case kFormatPng: return LoadPngFile(path);
+    case kFormatBmp:
+      return LoadBmpFile(path);
+    case kFormatGif:
+      return LoadGifAsBitmap(path);
+    case kFormatJpeg:
+      return LoadJpegFile(path);
+    case kFormatPng:
+      return LoadPngFile(path);
   }
   return {};
 }
@@ -78,10 +82,18 @@ std::int32_t LoadImageToView(const std::string& path, ViewTarget& view) {
 std::int32_t SaveBitmapAs(const std::string& path, const Bitmap* bitmap, std::int32_t code) {
   if (bitmap == nullptr) return kFormatUnknown;
   switch (code) {
-    case kFormatBmp: SaveBmpFile(*bitmap, path); return kFormatBmp;
-    case kFormatGif: SaveGifFile(*bitmap, path); return kFormatGif;
-    case kFormatPng: SavePngFile(*bitmap, path); return kFormatPng;
-    case kFormatJpeg: SaveJpegFile(*bitmap, path, kDefaultJpegQuality); return kFormatJpeg;
+    case kFormatBmp:
+      SaveBmpFile(*bitmap, path);
+      return kFormatBmp;
+    case kFormatGif:
+      SaveGifFile(*bitmap, path);
+      return kFormatGif;
+    case kFormatPng:
+      SavePngFile(*bitmap, path);
+      return kFormatPng;
+    case kFormatJpeg:
+      SaveJpegFile(*bitmap, path, kDefaultJpegQuality);
+      return kFormatJpeg;
   }
   if (code > kHighestJpegQualityCode) return kFormatUnknown;
   SaveJpegFile(*bitmap, path, static_cast<std::uint8_t>(code & 0xFF));

@@ -58,7 +58,7 @@ bool IsKeyLine(std::string_view line, std::string_view key) {
 
 // A file that is missing or cannot be read counts as empty.
 std::optional<std::string> ReadContent(const std::string& path) {
-  struct stat info{};
+  struct stat info {};
   if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
@@ -84,7 +84,7 @@ std::vector<Line> SplitLines(const std::string& content) {
 
 // Index range [begin, end) of the section's body, if the section exists.
 std::optional<std::pair<std::size_t, std::size_t>> FindSection(const std::vector<Line>& lines,
-                                                                std::string_view section) {
+                                                               std::string_view section) {
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const auto name = SectionName(lines[i].text);
     if (!name || !SameName(*name, section)) continue;
@@ -141,7 +141,7 @@ bool WriteAll(int descriptor, const std::string& content) {
 
 // Replaces the file by writing a sibling and renaming it, so a failure never leaves half a file.
 bool ReplaceFile(const std::string& path, const std::string& content) {
-  struct stat info{};
+  struct stat info {};
   const bool exists = ::stat(path.c_str(), &info) == 0;
   // A read-only file stays read-only even for a user (root) whom the system would let write.
   if (exists &&

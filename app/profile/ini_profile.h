@@ -34,8 +34,7 @@ class IniProfile {
   // the section at the end of the file). The new content replaces the file atomically.
   void WriteTextSetting(const std::string& section, const std::string& key,
                         const std::string& value);
-  void WriteIntegerSetting(const std::string& section, const std::string& key,
-                           std::int32_t value);
+  void WriteIntegerSetting(const std::string& section, const std::string& key, std::int32_t value);
 
  private:
   std::string path_;

@@ -1,0 +1,60 @@
+// The setting dialogs: quality, threshold, separator and name order.
+#include <QAction>
+#include <array>
+
+#include "app/ask_text.h"
+#include "app/main_form.h"
+#include "app/profile/integer_parser.h"
+
+namespace mirelay {
+
+namespace {
+
+constexpr std::int32_t kDefaultQuality = 90;
+constexpr std::int32_t kLowestQuality = 5;
+constexpr std::int32_t kHighestQuality = 100;
+
+// Characters that cannot stand in a file name; a separator of exactly one of them is refused.
+constexpr std::array<const char*, 9> kRefusedSeparators = {"\\", "/", ":", "*", "?",
+                                                           "\"", "<", ">", "|"};
+
+}  // namespace
+
+void TForm1::JQ1Click() {
+  const QString text = AskText(this, "JPEG 画質", "0 から 100 の間で指定してください。",
+                               QString::number(settings.JPEGQuality));
+  settings.JPEGQuality = ParseInteger(text.toStdString()).value_or(kDefaultQuality);
+  if (settings.JPEGQuality < kLowestQuality || settings.JPEGQuality > kHighestQuality) {
+    settings.JPEGQuality = kDefaultQuality;
+  }
+}
+
+void TForm1::cutoff1Click() {
+  const QString text = AskText(this, "透過閾値", "0 から 120 くらいの間で指定してください。",
+                               QString::number(settings.Threshold));
+  settings.Threshold = ParseInteger(text.toStdString()).value_or(0);
+}
+
+void TForm1::Seperator1Click() {
+  const std::string text = AskText(this, "名前の区切り文字", "空欄でも構いません。",
+                                   QString::fromStdString(settings.Seperator))
+                               .toStdString();
+  for (const char* refused : kRefusedSeparators) {
+    if (text == refused) return;
+  }
+  settings.Seperator = text;
+}
+
+void TForm1::BP1Click() {
+  BP1->setChecked(true);
+  PB1->setChecked(false);
+  settings.NameOrder = 1;
+}
+
+void TForm1::PB1Click() {
+  PB1->setChecked(true);
+  BP1->setChecked(false);
+  settings.NameOrder = 2;
+}
+
+}  // namespace mirelay

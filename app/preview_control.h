@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <memory>
+
+#include "imaging/view_target.h"
+
+namespace mirelay {
+
+// The image control of the preview: shows one picture at its natural size or stretched to its
+// bounds, and can size itself to the picture.
+class PreviewControl : public QWidget, public ViewTarget {
+  Q_OBJECT
+ public:
+  explicit PreviewControl(QWidget* parent = nullptr);
+  ~PreviewControl() override;
+
+  void Clear() override;
+  void ShowBitmap(const Bitmap& picture) override;
+  void ShowGif(std::shared_ptr<const TGIFImage> graphic) override;
+
+  // The picture's own size (a GIF's logical screen); empty without a picture.
+  QSize NaturalSize() const;
+  void SetStretch(bool stretch);
+  bool Stretch() const { return stretch_; }
+  void SetAutoSize(bool autoSize);
+
+  const QImage& Picture() const { return picture_; }
+  const std::shared_ptr<const TGIFImage>& Graphic() const { return graphic_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  void PictureChanged();
+
+  QImage picture_;
+  std::shared_ptr<const TGIFImage> graphic_;
+  bool stretch_ = false;
+  bool autoSize_ = false;
+};
+
+// A copy of a 24-bit (or convertible) bitmap as an opaque image, top row first.
+QImage ToQImage(const Bitmap& bitmap);
+
+}  // namespace mirelay

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/profile/ini_profile.h"
+
+namespace mirelay {
+
+inline constexpr char kSettingsSection[] = "Main";
+inline constexpr char kDefaultExtensions[] = ".bmp .gif .jpe .jpeg .jpg .png";
+
+// The values the program keeps between runs, besides the window geometry.
+struct Settings {
+  std::int32_t JPEGQuality = 90;
+  std::int32_t Threshold = 0;
+  std::string Seperator;
+  std::int32_t NameOrder = 1;
+  std::string Extensions = kDefaultExtensions;
+};
+
+// Outer bounds of the main window; -1 leaves the designed value.
+struct WindowGeometry {
+  std::int32_t top = -1;
+  std::int32_t left = -1;
+  std::int32_t width = -1;
+  std::int32_t height = -1;
+};
+
+// Reads the five settings in the program's load order; missing or unparsable values give the
+// defaults, and an empty extension list gives the built-in one.
+Settings LoadSettings(const IniProfile& profile);
+WindowGeometry LoadGeometry(const IniProfile& profile);
+
+// Writes all nine keys in save order; throws ProfileWriteError at the first key that fails,
+// leaving the keys after it unwritten.
+void SaveSettings(IniProfile& profile, const Settings& settings, const WindowGeometry& geometry);
+
+}  // namespace mirelay

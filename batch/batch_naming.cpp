@@ -1,0 +1,26 @@
+#include "batch/batch_naming.h"
+
+#include "imaging/image_lib.h"
+
+namespace mirelay {
+
+std::string NameWithoutExtension(const std::string& path) {
+  const auto slash = path.rfind('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (const auto dot = name.rfind('.'); dot != std::string::npos) name.resize(dot);
+  return name;
+}
+
+std::string OutputExtension(std::int32_t code) { return code == kFormatPng ? ".png" : ".jpg"; }
+
+std::string OutputFileName(const std::string& basePath, const std::string& partPath,
+                           const std::string& separator, std::int32_t nameOrder,
+                           std::int32_t code) {
+  const auto baseName = NameWithoutExtension(basePath);
+  const auto partName = NameWithoutExtension(partPath);
+  const auto& first = nameOrder == 1 ? baseName : partName;
+  const auto& second = nameOrder == 1 ? partName : baseName;
+  return first + separator + second + OutputExtension(code);
+}
+
+}  // namespace mirelay

@@ -1,0 +1,146 @@
+#include "app/profile/ini_profile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "app/profile/settings.h"
+#include "temp_dir.h"
+
+namespace mirelay {
+namespace {
+
+using testing_support::ReadText;
+using testing_support::TempDir;
+using testing_support::WriteText;
+
+TEST(SettingsFileName, ReplacesTheExtensionOrAppendsOne) {
+  EXPECT_EQ(SettingsFileFor("/opt/tools/mirelay"), "/opt/tools/mirelay.ini");
+  EXPECT_EQ(SettingsFileFor("/opt/tools/overlay.exe"), "/opt/tools/overlay.ini");
+  EXPECT_EQ(SettingsFileFor("/opt/v1.2/mirelay"), "/opt/v1.2/mirelay.ini");
+  EXPECT_EQ(SettingsFileFor("/opt/a.b.c"), "/opt/a.b.ini");
+}
+
+TEST(IniRead, MissingFileSectionOrKeyGivesTheDefault) {
+  TempDir dir;
+  IniProfile profile(dir.Path("m.ini"));
+  EXPECT_EQ(profile.ReadTextSetting("Main", "Seperator", "dflt"), "dflt");
+  WriteText(dir.Path("m.ini"), "[Other]\nSeperator=x\n");
+  EXPECT_EQ(profile.ReadTextSetting("Main", "Seperator", "dflt"), "dflt");
+  WriteText(dir.Path("m.ini"), "[Main]\nThreshold=3\n");
+  EXPECT_EQ(profile.ReadTextSetting("Main", "Seperator", "dflt"), "dflt");
+  EXPECT_EQ(profile.ReadIntegerSetting("Main", "Threshold", 0), 3);
+}
+
+TEST(IniRead, ValuesAreTakenAsWrittenAndCutAt2047Bytes) {
+  TempDir dir;
+  const std::string longValue(3000, 'a');
+  WriteText(dir.Path("m.ini"),
+            "[main]\r\nseperator= _ \r\nExtensions=" + longValue + "\r\nEmpty=\r\n");
+  IniProfile profile(dir.Path("m.ini"));
+  EXPECT_EQ(profile.ReadTextSetting("Main", "Seperator", ""), " _ ");
+  EXPECT_EQ(profile.ReadTextSetting("Main", "Extensions", "").size(), 2047u);
+  EXPECT_EQ(profile.ReadTextSetting("Main", "Empty", "dflt"), "");
+}
+
+TEST(IniRead, UnparsableIntegersGiveTheDefault) {
+  TempDir dir;
+  WriteText(dir.Path("m.ini"), "[Main]\nA=80abc\nB=2147483648\nC=0x50\nD=$FFFFFFFF\nE=X50\n");
+  IniProfile profile(dir.Path("m.ini"));
+  EXPECT_EQ(profile.ReadIntegerSetting("Main", "A", 90), 90);
+  EXPECT_EQ(profile.ReadIntegerSetting("Main", "B", 90), 90);
+  EXPECT_EQ(profile.ReadIntegerSetting("Main", "C", 90), 80);
+  EXPECT_EQ(profile.ReadIntegerSetting("Main", "D", 0), -1);
+  EXPECT_EQ(profile.ReadIntegerSetting("Main", "E", 90), 80);
+}
+
+TEST(IniWrite, ANewFileHoldsTheSectionAndKeysInWriteOrder) {
+  TempDir dir;
+  IniProfile profile(dir.Path("m.ini"));
+  profile.WriteIntegerSetting("Main", "JPEGQuality", 90);
+  profile.WriteTextSetting("Main", "Seperator", "");
+  profile.WriteIntegerSetting("Main", "Top", -1);
+  EXPECT_EQ(ReadText(dir.Path("m.ini")), "[Main]\nJPEGQuality=90\nSeperator=\nTop=-1\n");
+}
+
+TEST(IniWrite, InPlaceEditsLeaveEverythingElseByteForByte) {
+  TempDir dir;
+  const std::string before =
+      "; settings\r\n[Other]\r\nJPEGQuality=1\r\n\r\n[Main]\r\nUnknown = kept \r\n"
+      "JPEGQuality=75\r\n\r\n[Last]\r\nx=y";
+  WriteText(dir.Path("m.ini"), before);
+  IniProfile profile(dir.Path("m.ini"));
+  profile.WriteIntegerSetting("Main", "JPEGQuality", 80);
+  profile.WriteTextSetting("Main", "Seperator", "_");
+  profile.WriteTextSetting("New", "Key", "v");
+  EXPECT_EQ(ReadText(dir.Path("m.ini")),
+            "; settings\r\n[Other]\r\nJPEGQuality=1\r\n\r\n[Main]\r\nUnknown = kept \r\n"
+            "JPEGQuality=80\r\nSeperator=_\r\n\r\n[Last]\r\nx=y\r\n[New]\r\nKey=v\r\n");
+}
+
+TEST(IniWrite, WritesRoundTripThroughReads) {
+  TempDir dir;
+  IniProfile profile(dir.Path("m.ini"));
+  Settings settings;
+  settings.JPEGQuality = -5;
+  settings.Threshold = 300;
+  settings.Seperator = " - ";
+  settings.NameOrder = 0;
+  settings.Extensions = "png";
+  SaveSettings(profile, settings, {10, 20, 1300, 700});
+  EXPECT_EQ(ReadText(dir.Path("m.ini")),
+            "[Main]\nJPEGQuality=-5\nThreshold=300\nSeperator= - \nNameOrder=0\nExtensions=png\n"
+            "Top=10\nLeft=20\nWidth=1300\nHeight=700\n");
+  const Settings loaded = LoadSettings(profile);
+  EXPECT_EQ(loaded.JPEGQuality, -5);
+  EXPECT_EQ(loaded.Threshold, 300);
+  EXPECT_EQ(loaded.Seperator, " - ");
+  EXPECT_EQ(loaded.NameOrder, 0);
+  EXPECT_EQ(loaded.Extensions, "png");
+  const WindowGeometry geometry = LoadGeometry(profile);
+  EXPECT_EQ(geometry.width, 1300);
+}
+
+TEST(IniWrite, AnEmptyExtensionListLoadsAsTheBuiltInOne) {
+  TempDir dir;
+  WriteText(dir.Path("m.ini"), "[Main]\nExtensions=\n");
+  EXPECT_EQ(LoadSettings(IniProfile(dir.Path("m.ini"))).Extensions, kDefaultExtensions);
+}
+
+TEST(IniWriteFailure, AReadOnlyFileRaisesTheWriteErrorAndStaysIntact) {
+  TempDir dir;
+  const auto path = dir.Path("m.ini");
+  WriteText(path, "[Main]\nThreshold=4\n");
+  ::chmod(path.c_str(), 0444);
+  IniProfile profile(path);
+  try {
+    profile.WriteIntegerSetting("Main", "Threshold", 5);
+    FAIL() << "write to a read-only file succeeded";
+  } catch (const ProfileWriteError& error) {
+    EXPECT_EQ(std::string(error.what()), path + " に書き込めません");
+  }
+  EXPECT_EQ(ReadText(path), "[Main]\nThreshold=4\n");
+  ::chmod(path.c_str(), 0640);
+  profile.WriteIntegerSetting("Main", "Threshold", 5);
+  EXPECT_EQ(ReadText(path), "[Main]\nThreshold=5\n");
+  struct stat info {};
+  ::stat(path.c_str(), &info);
+  EXPECT_EQ(info.st_mode & 0777, 0640u) << "a replaced file keeps its permissions";
+}
+
+TEST(IniWriteFailure, ADirectoryInPlaceOfTheFileIsAWriteError) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.Path("m.ini"));
+  IniProfile profile(dir.Path("m.ini"));
+  EXPECT_EQ(profile.ReadIntegerSetting("Main", "Threshold", 7), 7);
+  EXPECT_THROW(profile.WriteIntegerSetting("Main", "Threshold", 5), ProfileWriteError);
+}
+
+TEST(IniWriteFailure, NoTemporaryFileIsLeftBehind) {
+  TempDir dir;
+  IniProfile profile(dir.Path("m.ini"));
+  profile.WriteTextSetting("Main", "Seperator", "_");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Root()), {}), 1);
+}
+
+}  // namespace
+}  // namespace mirelay
