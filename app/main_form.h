@@ -81,6 +81,8 @@ class TForm1 : public QMainWindow {
 
   // Asks the desktop to open a folder; tests replace it so no file manager opens.
   std::function<void(const QString& folder)> openFolder;
+  // Processes the pending GUI events once after every pair of a batch.
+  std::function<void()> pumpMessages;
 
   Settings settings;
   std::unique_ptr<TFnd> Finder;

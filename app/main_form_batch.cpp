@@ -1,7 +1,6 @@
 // Input, the batch run and its progress and abort commands.
 #include <sys/stat.h>
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QListWidget>
 
@@ -95,7 +94,7 @@ void TForm1::RunPairs(std::int32_t code, bool& wroteFile) {
         wroteFile =
             SaveBitmapAs(outFolder + name, &BaseBitmap, code) != kFormatUnknown || wroteFile;
       }
-      QCoreApplication::processEvents();
+      pumpMessages();
       if (FAbort) return;
     }
   }

@@ -1,0 +1,145 @@
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include "app/main_form.h"
+#include "modal.h"
+#include "workspace.h"
+
+using namespace mirelay;
+using namespace mirelay::testing_support;
+
+class SettingDialogsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void qualityBox_data() {
+    QTest::addColumn<int>("before");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<int>("after");
+    QTest::newRow("75") << 90 << "75" << true << 75;
+    QTest::newRow("lowest 5") << 90 << "5" << true << 5;
+    QTest::newRow("highest 100") << 90 << "100" << true << 100;
+    QTest::newRow("4 is below the range") << 75 << "4" << true << 90;
+    QTest::newRow("0") << 75 << "0" << true << 90;
+    QTest::newRow("-3") << 75 << "-3" << true << 90;
+    QTest::newRow("101") << 75 << "101" << true << 90;
+    QTest::newRow("abc") << 75 << "abc" << true << 90;
+    QTest::newRow("empty") << 75 << "" << true << 90;
+    QTest::newRow("trailing blank") << 75 << "80 " << true << 90;
+    QTest::newRow("$50") << 75 << "$50" << true << 80;
+    QTest::newRow("0x50") << 75 << "0x50" << true << 80;
+    QTest::newRow("cancel keeps 75") << 75 << "30" << false << 75;
+    QTest::newRow("cancel mends 200") << 200 << "30" << false << 90;
+  }
+
+  void qualityBox() {
+    QFETCH(int, before);
+    QFETCH(QString, typed);
+    QFETCH(bool, accept);
+    QFETCH(int, after);
+    Workspace workspace;
+    TForm1 form(workspace.Executable());
+    form.settings.JPEGQuality = before;
+    QString caption;
+    AnswerNextInputBox(typed, accept, &caption);
+    form.JQ1->trigger();
+    QCOMPARE(caption, QString("JPEG 画質"));
+    QCOMPARE(form.settings.JPEGQuality, after);
+  }
+
+  void thresholdBox_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<int>("after");
+    QTest::newRow("30") << "30" << true << 30;
+    QTest::newRow("500 stored as entered") << "500" << true << 500;
+    QTest::newRow("-1 stored as entered") << "-1" << true << -1;
+    QTest::newRow("abc") << "abc" << true << 0;
+    QTest::newRow("empty") << "" << true << 0;
+    QTest::newRow("cancel keeps 999") << "30" << false << 999;
+  }
+
+  void thresholdBox() {
+    QFETCH(QString, typed);
+    QFETCH(bool, accept);
+    QFETCH(int, after);
+    Workspace workspace;
+    TForm1 form(workspace.Executable());
+    form.settings.Threshold = 999;
+    QString caption;
+    AnswerNextInputBox(typed, accept, &caption);
+    form.cutoff1->trigger();
+    QCOMPARE(caption, QString("透過閾値"));
+    QCOMPARE(form.settings.Threshold, after);
+  }
+
+  void separatorBox_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<QString>("after");
+    for (const char* accepted : {"_", "-", " ", "--", "a/b", ""}) {
+      QTest::newRow(qPrintable(QString("accepts '%1'").arg(accepted)))
+          << accepted << true << accepted;
+    }
+    for (const char* refused : {"\\", "/", ":", "*", "?", "\"", "<", ">", "|"}) {
+      QTest::newRow(qPrintable(QString("refuses '%1'").arg(refused))) << refused << true << "old";
+    }
+    QTest::newRow("cancel") << "new" << false << "old";
+  }
+
+  void separatorBox() {
+    QFETCH(QString, typed);
+    QFETCH(bool, accept);
+    QFETCH(QString, after);
+    Workspace workspace;
+    TForm1 form(workspace.Executable());
+    form.settings.Seperator = "old";
+    QString caption;
+    AnswerNextInputBox(typed, accept, &caption);
+    form.Seperator1->trigger();
+    QCOMPARE(caption, QString("名前の区切り文字"));
+    QCOMPARE(QString::fromStdString(form.settings.Seperator), after);
+  }
+
+  void nameOrderChecksMoveTogether() {
+    Workspace workspace;
+    TForm1 form(workspace.Executable());
+    form.PB1->trigger();
+    QVERIFY(form.PB1->isChecked() && !form.BP1->isChecked());
+    QCOMPARE(form.settings.NameOrder, 2);
+    form.PB1->trigger();
+    QVERIFY(form.PB1->isChecked());
+    form.BP1->trigger();
+    QVERIFY(form.BP1->isChecked() && !form.PB1->isChecked());
+    QCOMPARE(form.settings.NameOrder, 1);
+  }
+
+  void inputBoxLayout() {
+    Workspace workspace;
+    TForm1 form(workspace.Executable());
+    bool checked = false;
+    OnNextModal([&](QWidget* box) {
+      auto* edit = box->findChild<QLineEdit*>();
+      QCOMPARE(edit->maxLength(), 255);
+      QCOMPARE(edit->selectedText(), QString("90"));
+      QCOMPARE(box->findChild<QLabel*>()->text(), QString("0 から 100 の間で指定してください。"));
+      QStringList buttons;
+      for (auto* button : box->findChildren<QPushButton*>()) buttons << button->text();
+      QCOMPARE(buttons, QStringList({"OK", "キャンセル"}));
+      QVERIFY(box->findChildren<QPushButton*>().first()->isDefault());
+      // Esc closes the box like Cancel.
+      QTest::keyClick(box, Qt::Key_Escape);
+      checked = true;
+    });
+    form.JQ1->trigger();
+    QVERIFY(checked);
+    QCOMPARE(form.settings.JPEGQuality, 90);
+  }
+};
+
+QTEST_MAIN(SettingDialogsTest)
+#include "setting_dialogs_test.moc"

@@ -1,0 +1,25 @@
+#include "batch/batch_naming.h"
+
+#include <gtest/gtest.h>
+
+namespace mirelay {
+namespace {
+
+TEST(BatchNaming, DropsTheFolderAndOnlyTheLastExtension) {
+  EXPECT_EQ(NameWithoutExtension("/w/base/a.b.png"), "a.b");
+  EXPECT_EQ(NameWithoutExtension("/w/base/sky.PNG"), "sky");
+  EXPECT_EQ(NameWithoutExtension("/w/base/noext"), "noext");
+  EXPECT_EQ(NameWithoutExtension("/w/v1.2/noext"), "noext");
+}
+
+TEST(BatchNaming, OrderSeparatorAndExtensionFollowTheSettings) {
+  EXPECT_EQ(OutputFileName("/b/a.png", "/p/x.gif", "_", 1, 4), "a_x.png");
+  EXPECT_EQ(OutputFileName("/b/a.png", "/p/x.gif", "_", 2, 4), "x_a.png");
+  EXPECT_EQ(OutputFileName("/b/a.png", "/p/x.gif", "_", 0, 4), "x_a.png");
+  EXPECT_EQ(OutputFileName("/b/a.png", "/p/x.gif", "", 1, 4), "ax.png");
+  EXPECT_EQ(OutputFileName("/b/a.png", "/p/x.gif", "--", 1, 75), "a--x.jpg");
+  for (int code : {0, 1, 2, 3, 100, -1, 101}) EXPECT_EQ(OutputExtension(code), ".jpg") << code;
+}
+
+}  // namespace
+}  // namespace mirelay
