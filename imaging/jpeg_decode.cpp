@@ -16,6 +16,9 @@ namespace mirelay {
 namespace {
 
 constexpr int kGreyLevels = 236;
+// Every progressive scan walks the whole coefficient buffer, so a small file with thousands of
+// tiny scans could keep a large picture decoding for minutes. Real encoders use about a dozen.
+constexpr int kMaxScans = 1000;
 constexpr JOCTET kEndOfImage[] = {0xFF, JPEG_EOI};
 
 struct MemorySource {
@@ -27,6 +30,7 @@ struct DecodeSession {
   jpeg_decompress_struct cinfo;
   JpegErrorTrap trap;
   MemorySource source;
+  jpeg_progress_mgr progress;
   const JOCTET* file;
   std::size_t fileSize;
   JSAMPROW* rows;
@@ -67,8 +71,15 @@ void AttachSource(DecodeSession& session) {
   session.cinfo.src = &source.manager;
 }
 
+void LimitScans(j_common_ptr cinfo) {
+  const auto* decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (decompress->input_scan_number > kMaxScans) ERREXIT1(cinfo, JERR_BAD_SCAN_SCRIPT, kMaxScans);
+}
+
 void CreateAndReadHeader(DecodeSession& session) {
   jpeg_create_decompress(&session.cinfo);
+  session.progress.progress_monitor = LimitScans;
+  session.cinfo.progress = &session.progress;
   // Whole-image coefficient buffers (progressive files) are sized by the header; keep them under
   // the same cap as the pixels instead of trusting the file.
   session.cinfo.mem->max_memory_to_use = static_cast<long>(kMaxPixelBytes);
