@@ -11,6 +11,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "imaging/file_io.h"
 #include "imaging/jpeg.h"
@@ -112,6 +113,14 @@ void BM_JpegDecode(benchmark::State& state) {
   CountMegapixels(state, picture.bitmap);
 }
 
+// The same without reading the file, to separate the read from the decoding.
+void BM_JpegDecodeFromMemory(benchmark::State& state) {
+  const auto& picture = Files().Get(state.range(0), state.range(1));
+  const std::vector<std::uint8_t> file = ReadWholeFile(picture.jpeg);
+  for (auto _ : state) benchmark::DoNotOptimize(DecodeJpeg(file));
+  CountMegapixels(state, picture.bitmap);
+}
+
 void BM_JpegEncode(benchmark::State& state) {
   const auto& picture = Files().Get(state.range(0), state.range(1));
   const std::string output = Files().Scratch("ours.jpg");
@@ -139,6 +148,7 @@ void BM_CjpegTool(benchmark::State& state) {
   Args({1920, 1080})->Args({4000, 3000})->Unit(benchmark::kMillisecond)->UseRealTime()
 
 BENCHMARK(BM_JpegDecode)->JPEG_SIZES;
+BENCHMARK(BM_JpegDecodeFromMemory)->JPEG_SIZES;
 BENCHMARK(BM_DjpegTool)->JPEG_SIZES;
 BENCHMARK(BM_JpegEncode)->JPEG_SIZES;
 BENCHMARK(BM_CjpegTool)->JPEG_SIZES;
