@@ -294,7 +294,7 @@ TEST(JpegRejection, FailedLoadsLeaveTheWorkingImageAsItWas) {
   }
 }
 
-TEST(JpegRejection, SpecificCausesCarryTheirNumbers) {
+TEST(JpegRejection, EachCauseCarriesItsLibraryNumber) {
   const std::pair<Bytes, int> cases[] = {
       {Bytes{}, JERR_INPUT_EMPTY},
       {WithFrameMarker(0xC9), JERR_ARITH_NOTIMPL},
