@@ -123,6 +123,7 @@ void MarkTransparentPixels(const Bitmap& bitmap, PaletteEntry color, TGIFSubImag
   TGIFGraphicControlExtension control;
   control.transparent = true;
   control.transparentIndex = transparentIndex;
+  // A frame made from a bitmap has no other extension.
   frame.extensions.assign(1, control);
 }
 

@@ -100,9 +100,9 @@ class GifDecoder {
 };
 
 // Runs giflib over the rows. It reports running out of data as a failed read and the end
-// code as an early end: both leave the rest of the frame pre-filled. A prefix chain that
-// never reaches a pixel (a table entry leading back to itself) is reported as an image
-// defect, and fails the load.
+// code as an early end: both leave the rest of the frame pre-filled. It reports a prefix
+// chain that never reaches a pixel as an image defect, whether the chain leads back to itself
+// or into an entry not yet defined; both fail the load.
 void DecodeRows(CodeStream& stream, TGIFSubImage& frame) {
   GifDecoder decoder(stream);
   GifFileType* gif = decoder.get();

@@ -3,6 +3,7 @@
 #include <gif_lib.h>
 
 #include <exception>
+#include <new>
 #include <span>
 #include <vector>
 
