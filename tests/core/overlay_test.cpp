@@ -52,19 +52,46 @@ TEST(OverlayThreshold, EachChannelIsTransparentUpToTheThresholdInclusive) {
   }
 }
 
-TEST(OverlayThreshold, NegativeThresholdCopiesEveryPixelIncludingTheKey) {
-  const Bitmap part = Gradient(4, 3, 50);
-  Bitmap base = Filled(4, 3, kBaseColor);
-  OverlayColorKey(base, part, -1);
-  EXPECT_EQ(AllPixels(base), AllPixels(part));
+// Rows long enough for the vector loop and its remainder: every pixel strays from the key by a
+// different amount in each channel.
+TEST(OverlayThreshold, WideRowsFollowThePerPixelRule) {
+  constexpr int kWidth = 131;
+  constexpr std::int32_t kThreshold = 10;
+  Bitmap part(PixelFormat::kBits24, kWidth, 2);
+  Bitmap expected = Filled(kWidth, 2, kBaseColor);
+  for (int row = 0; row < 2; ++row) {
+    for (int x = 0; x < kWidth; ++x) {
+      Bgr color = kKey;
+      bool opaque = false;
+      for (int channel = 0; channel < 3; ++channel) {
+        const int offset = x == 0 ? 0 : (x * 7 + channel * 13 + row * 5) % 27 - 13;
+        color[channel] = static_cast<std::uint8_t>(color[channel] + offset);
+        opaque |= std::abs(offset) > kThreshold;
+      }
+      SetPixel(part, x, row, color);
+      if (opaque) SetPixel(expected, x, row, color);
+    }
+  }
+  Bitmap base = Filled(kWidth, 2, kBaseColor);
+  OverlayColorKey(base, part, kThreshold);
+  EXPECT_EQ(AllPixels(base), AllPixels(expected));
 }
 
-TEST(OverlayThreshold, Threshold255CopiesNothing) {
+TEST(OverlayThreshold, NegativeThresholdCopiesEveryPixelIncludingTheKey) {
+  for (std::int32_t threshold : {-1, INT32_MIN}) {
+    const Bitmap part = Gradient(4, 3, 50);
+    Bitmap base = Filled(4, 3, kBaseColor);
+    OverlayColorKey(base, part, threshold);
+    EXPECT_EQ(AllPixels(base), AllPixels(part)) << threshold;
+  }
+}
+
+TEST(OverlayThreshold, Threshold255AndAboveCopiesNothing) {
   Bitmap part = Filled(3, 1, Bgr{0, 0, 0});
   SetPixel(part, 1, 0, Bgr{255, 255, 255});
   SetPixel(part, 2, 0, Bgr{255, 0, 128});
   Bitmap base = Filled(3, 1, kBaseColor);
-  OverlayColorKey(base, part, 255);
+  for (std::int32_t threshold : {255, INT32_MAX}) OverlayColorKey(base, part, threshold);
   EXPECT_EQ(AllPixels(base), AllPixels(Filled(3, 1, kBaseColor)));
   OverlayColorKey(base, part, 254);
   EXPECT_EQ(PixelAt(base, 1, 0), (Bgr{255, 255, 255}));
