@@ -108,10 +108,9 @@ std::vector<DecodeCase> VariantCases() {
       DecodeCase{"Indexed8DefaultsTo256Colours",
                  Indexed(8, 256, {0, 128, 255, 0, 7, 8, 9, 0}),
                  {{C(7), C(8), C(9)}, {C(0), C(128), C(255)}}},
-      DecodeCase{
-          "Indexed8ColoursUsed16",
-          With(Indexed(8, 16, {1, 2, 3, 0, 13, 14, 15, 0}), [](auto& f) { f.colorsUsed = 16; }),
-          {{C(13), C(14), C(15)}, {C(1), C(2), C(3)}}},
+      DecodeCase{"Indexed8ColoursUsed16",
+                 Indexed(8, 16, {1, 2, 3, 0, 13, 14, 15, 0}),
+                 {{C(13), C(14), C(15)}, {C(1), C(2), C(3)}}},
       DecodeCase{
           "Indexed8CoreHeaderThreeByteEntries",
           With(Indexed(8, 256, {0, 1, 2, 0, 3, 2, 1, 0}), [](auto& f) { f.headerSize = 12; }),
@@ -184,11 +183,15 @@ std::vector<DecodeCase> VariantCases() {
       DecodeCase{"Rle8CutShort",
                  With(RunLength(8, 3, 2, {2, 1, 0}), [](auto& f) { f.imageSize = 100; }),
                  {{kBlack, kBlack, kBlack}, {C(1), C(1), kBlack}}},
-      // Runs, absolute runs and deltas past the right edge and the top are dropped.
+      // clang-format off
       DecodeCase{"Rle8ClippedAtThePictureEdges",
-                 RunLength(8, 2, 2, {255, 1,   0, 0, 0, 3, 7, 7, 7,   0, 0,
-                                     2,   255, 0, 2, 3, 0, 2, 0, 255, 2, 5}),
+                 RunLength(8, 2, 2, {255, 1,                 // run past the right edge
+                                     0, 0,                   // end of line
+                                     0, 3, 7, 7, 7, 0,       // absolute run past the edge
+                                     0, 2, 255, 0, 2, 3,     // delta past the edge, run there
+                                     0, 2, 0, 255, 2, 5}),   // delta above the top, run there
                  {{C(7), C(7)}, {C(1), C(1)}}}};
+  // clang-format on
 }
 
 INSTANTIATE_TEST_SUITE_P(BmpFiles, BmpVariantTest, testing::ValuesIn(VariantCases()),
