@@ -1,7 +1,9 @@
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "batch/overlay.h"
 
@@ -42,7 +44,7 @@ Bitmap MakePart() {
         const int dx = x - centreX, dy = row - centreY;
         if (dx * dx + dy * dy > radius * radius) continue;
         Paint(part, x, row, blue, static_cast<std::uint8_t>(x / 16), red);
-        const auto index = std::size_t{static_cast<std::size_t>(row)} * kWidth + x;
+        const auto index = static_cast<std::size_t>(row) * kWidth + x;
         covered += !painted[index];
         painted[index] = true;
       }
