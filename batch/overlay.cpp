@@ -20,7 +20,8 @@ std::uint8_t Blend(std::uint8_t kept, std::uint8_t taken, std::uint8_t mask) {
 // Grouped 3-byte loads only become vector code with byte shuffles that baseline x86-64 lacks,
 // so the row loop is also built for newer instruction sets and picked when the program loads.
 #if defined(__x86_64__)
-#define MIRELAY_VECTOR_CLONES __attribute__((target_clones("avx2", "sse4.1", "default")))
+#define MIRELAY_VECTOR_CLONES \
+  __attribute__((target_clones("arch=x86-64-v4", "avx2", "sse4.1", "default")))
 #else
 #define MIRELAY_VECTOR_CLONES
 #endif
