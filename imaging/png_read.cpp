@@ -142,15 +142,43 @@ std::vector<PaletteEntry> GreyPalette(std::uint8_t bitDepth) {
   return palette;
 }
 
+PixelFormat FormatOf(const PngHeader& header) {
+  if (HasColour(header.colorType) && header.colorType != kPngPalette) return PixelFormat::kBits24;
+  if (header.bitDepth == 1) return PixelFormat::kIndexed1;
+  return header.bitDepth <= 4 ? PixelFormat::kIndexed4 : PixelFormat::kIndexed8;
+}
+
+void CheckSize(const PngHeader& header) {
+  if (header.width > kPngMaxWidth) throw ImageError(std::string(kPictureTooLarge));
+  CheckPictureSize(FormatOf(header), header.width, header.height);
+}
+
+int ChannelsOf(std::uint8_t colorType) {
+  switch (colorType) {
+    case kPngTruecolour:
+      return 3;
+    case kPngGreyAlpha:
+      return 2;
+    case kPngTruecolourAlpha:
+      return 4;
+  }
+  return 1;
+}
+
+// Deflate cannot expand one bit of its input beyond one 258-byte match, so image data too
+// short to hold the pixels fails here rather than after a picture of that size is allocated.
+bool CouldHoldPixels(const PngHeader& header, PngDataPieces pieces) {
+  constexpr std::uint64_t kMaxInflateRatio = 258 * 8;
+  std::uint64_t compressed = 0;
+  for (const auto& piece : pieces) compressed += piece.size();
+  const std::uint64_t pixelBits = std::uint64_t(header.width) * std::uint64_t(header.height) *
+                                  ChannelsOf(header.colorType) * header.bitDepth;
+  return pixelBits / 8 <= compressed * kMaxInflateRatio;
+}
+
 // The picture the image data is decoded into: its pixel format, size and palette.
 Bitmap NewPicture(const PngHeader& header, const PngChunks& chunks) {
-  if (header.width > kPngMaxWidth) throw ImageError(std::string(kPictureTooLarge));
-  const bool truecolour = HasColour(header.colorType) && header.colorType != kPngPalette;
-  const auto format = truecolour             ? PixelFormat::kBits24
-                      : header.bitDepth == 1 ? PixelFormat::kIndexed1
-                      : header.bitDepth <= 4 ? PixelFormat::kIndexed4
-                                             : PixelFormat::kIndexed8;
-  Bitmap picture(format, header.width, header.height);
+  Bitmap picture(FormatOf(header), header.width, header.height);
   if (!HasColour(header.colorType)) {
     picture.colorTable = GreyPalette(header.bitDepth);
   } else if (chunks.palette) {
@@ -253,8 +281,10 @@ Bitmap DecodeImage(ByteReader& reader, std::uint32_t firstLength, const PngChunk
   if (!chunks.header) throw ImageError(kPngReadError);
   const PngHeader& header = *chunks.header;
   CheckBitDepth(header);
-  Bitmap picture = NewPicture(header, chunks);
+  CheckSize(header);
   const ImageData image = CollectImageData(reader, firstLength);
+  if (!CouldHoldPixels(header, image.pieces)) throw ImageError(kPngReadError);
+  Bitmap picture = NewPicture(header, chunks);
   if (picture.HasPixels()) DecodePngRows(header, image.pieces, picture);
   if (ReachesEnd(reader, image.next) && chunks.transparency && !HasAlpha(header.colorType)) {
     picture.transparency = TransparencyOf(header, *chunks.transparency, picture);
