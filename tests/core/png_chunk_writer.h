@@ -29,6 +29,8 @@ inline std::uint32_t ReadU32(const Bytes& bytes, std::size_t at) {
 
 inline std::uint32_t ChunkCrc(std::string_view type, const Bytes& data) {
   auto crc = crc32(0, reinterpret_cast<const Bytef*>(type.data()), 4);
+  // zlib treats a null buffer as a request for the initial value.
+  if (data.empty()) return static_cast<std::uint32_t>(crc);
   return static_cast<std::uint32_t>(crc32(crc, data.data(), static_cast<uInt>(data.size())));
 }
 
