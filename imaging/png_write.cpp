@@ -133,8 +133,19 @@ void WriteRows(const Bitmap& image, IdatWriter& idat) {
   }
 }
 
+// Room for the largest file deflate can produce, so that the output never moves while it
+// grows; pages that are never written cost nothing.
+std::size_t LargestFileSize(const Bitmap& image) {
+  constexpr std::size_t kChunksBesideData = 256;
+  const auto rowBytes = 1 + 3 * static_cast<uLong>(image.Width());
+  const auto data = compressBound(rowBytes * static_cast<uLong>(image.Height()));
+  return data + (data / kIdatBytes + 1) * 12 + kChunksBesideData;
+}
+
 std::vector<std::uint8_t> EncodeWorkingImage(const Bitmap& image, const PngTime& time) {
-  std::vector<std::uint8_t> out(kSignature.begin(), kSignature.end());
+  std::vector<std::uint8_t> out;
+  out.reserve(LargestFileSize(image));
+  out.assign(kSignature.begin(), kSignature.end());
   AppendChunk(out, "IHDR", HeaderData(image));
   AppendChunk(out, "tIME", TimeData(time));
   AppendChunk(out, "tEXt", SoftwareData());
