@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <array>
 #include <csetjmp>
 #include <cstring>
@@ -121,6 +122,8 @@ void ConfigureReader(png_structp png, LibpngInput& input) {
   png_set_chunk_malloc_max(png, kChunkMallocLimit);
 }
 
+// 16-bit samples keep their high byte without rounding. Alpha is dropped outright: only the
+// colour picture ever leaves the decoder, so no transparency mask is built from it.
 void ChooseTransforms(png_structp png, const PngHeader& header) {
   if (header.bitDepth == 16) png_set_strip_16(png);
   if (header.colorType == kPngGreyAlpha || header.colorType == kPngTruecolourAlpha) {

@@ -3,6 +3,7 @@
 #include <array>
 #include <ctime>
 #include <string_view>
+#include <vector>
 
 #include "imaging/file_io.h"
 #include "imaging/image_error.h"
