@@ -23,6 +23,11 @@ inline TGIFGraphicControlExtension Control(std::uint16_t delay, std::uint8_t dis
   return control;
 }
 
+// Built in place: copying the variant trips a false uninitialised-use warning of GCC 12.
+inline void AddControl(TGIFSubImage& frame, const TGIFGraphicControlExtension& control) {
+  frame.extensions.emplace_back(std::in_place_type<TGIFGraphicControlExtension>, control);
+}
+
 inline TGIFAppExtNSLoop Loop(std::uint16_t count) {
   TGIFAppExtNSLoop loop;
   loop.identifier = "NETSCAPE2.0";

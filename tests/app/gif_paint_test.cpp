@@ -16,14 +16,14 @@ namespace {
 const QColor kBehind(200, 200, 200);
 
 // A 50 x 40 frame at (10, 10) on a 100 x 80 screen: green on the left half, index 3 on the
-// right half, which is transparent when `transparent` is set.
+// right half, which the frame marks transparent when `transparentIndex` is set.
 std::shared_ptr<const TGIFImage> OffsetFrameGraphic(bool transparentIndex,
                                                     bool transparentDrawing) {
   std::vector<std::uint8_t> indices(50 * 40, 1);
   for (int row = 0; row < 40; ++row) std::fill_n(indices.begin() + row * 50 + 25, 25, 3);
-  std::vector<TGIFExtension> extensions;
-  if (transparentIndex) extensions.push_back(Control(0, 0, 3));
-  auto image = Screen(100, 80, {Frame(10, 10, 50, 40, indices, extensions)});
+  auto frame = Frame(10, 10, 50, 40, indices);
+  if (transparentIndex) AddControl(frame, Control(0, 0, 3));
+  auto image = Screen(100, 80, {frame});
   image.settings.drawOptions.transparent = transparentDrawing;
   return std::make_shared<const TGIFImage>(std::move(image));
 }
@@ -126,9 +126,8 @@ class GifPaintTest : public QObject {
     QFETCH(int, speed);
     QFETCH(int, overrun);
     QFETCH(int, wait);
-    std::vector<TGIFExtension> extensions;
-    if (delay >= 0) extensions.push_back(Control(static_cast<std::uint16_t>(delay)));
-    const auto frame = Frame(0, 0, 1, 1, {0}, extensions);
+    auto frame = Frame(0, 0, 1, 1, {0});
+    if (delay >= 0) AddControl(frame, Control(static_cast<std::uint16_t>(delay)));
     QCOMPARE(FrameWait(frame, speed, milliseconds(overrun)).count(), wait);
   }
 
