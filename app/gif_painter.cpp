@@ -84,9 +84,8 @@ bool TGIFPainter::PlayFrame(std::size_t index) {
       overrun_ = std::max(waited - wait, std::chrono::milliseconds(0));
     }
   }
-  AnimationBuffer* buffer = &buffer_;
-  const bool drawn = channel_.RunOnGui([buffer, index, picture = std::move(picture), wait, this] {
-    buffer->Show(index, picture);
+  const bool drawn = channel_.RunOnGui([this, index, picture = std::move(picture), wait] {
+    buffer_.Show(index, picture);
     if (hook_) hook_(index, wait);
   });
   shown_ = &frame;
