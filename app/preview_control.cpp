@@ -19,28 +19,30 @@ QImage ToQImage(const Bitmap& source) {
 
 PreviewControl::PreviewControl(QWidget* parent) : QWidget(parent) {}
 
-PreviewControl::~PreviewControl() = default;
+PreviewControl::~PreviewControl() { DropGif(); }
 
 void PreviewControl::Clear() {
   picture_ = {};
-  graphic_.reset();
+  DropGif();
   PictureChanged();
   repaint();
 }
 
 void PreviewControl::ShowBitmap(const Bitmap& picture) {
-  graphic_.reset();
+  DropGif();
   picture_ = ToQImage(picture);
   PictureChanged();
 }
 
 void PreviewControl::ShowGif(std::shared_ptr<const TGIFImage> graphic) {
   picture_ = {};
+  DropGif();
   graphic_ = std::move(graphic);
+  if (graphic_) gif_ = std::make_unique<GifGraphic>(graphic_, [this] { update(); });
   PictureChanged();
 }
 
-QSize PreviewControl::NaturalSize() const { return picture_.size(); }
+QSize PreviewControl::NaturalSize() const { return gif_ ? gif_->Size() : picture_.size(); }
 
 void PreviewControl::SetStretch(bool stretch) {
   stretch_ = stretch;
@@ -57,7 +59,24 @@ void PreviewControl::PictureChanged() {
   update();
 }
 
+void PreviewControl::DropGif() {
+  gif_.reset();
+  graphic_.reset();
+}
+
+// The control paints no background of its own, so behind a GIF lies its parent's.
+QColor PreviewControl::Backdrop() const {
+  const QWidget* behind = parentWidget() != nullptr ? parentWidget() : this;
+  return behind->palette().color(behind->backgroundRole());
+}
+
 void PreviewControl::paintEvent(QPaintEvent*) {
+  if (gif_) {
+    QPainter painter(this);
+    const QRect natural(QPoint(0, 0), gif_->Size());
+    gif_->Draw(painter, stretch_ ? rect() : natural, Backdrop());
+    return;
+  }
   if (picture_.isNull()) return;
   QPainter painter(this);
   if (stretch_) {

@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "app/gif_graphic.h"
 #include "imaging/view_target.h"
 
 namespace mirelay {
@@ -28,15 +29,21 @@ class PreviewControl : public QWidget, public ViewTarget {
 
   const QImage& Picture() const { return picture_; }
   const std::shared_ptr<const TGIFImage>& Graphic() const { return graphic_; }
+  // The painting copy of the GIF shown, or null.
+  GifGraphic* Gif() const { return gif_.get(); }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
 
  private:
   void PictureChanged();
+  // Ends the current GIF's animation before anything else replaces it.
+  void DropGif();
+  QColor Backdrop() const;
 
   QImage picture_;
   std::shared_ptr<const TGIFImage> graphic_;
+  std::unique_ptr<GifGraphic> gif_;
   bool stretch_ = false;
   bool autoSize_ = false;
 };
