@@ -189,10 +189,10 @@ TEST_F(CliBatchTest, CollidingNamesAreWarnedOnceAndTheLaterPairWins) {
 
 TEST_F(CliBatchTest, SigintLeavesOnlyCompleteFilesAndExits130) {
   for (unsigned seed = 0; seed < 3; ++seed) {
-    AddBase("b" + std::to_string(seed) + ".png", MakeBase(1600, 1200, seed));
+    AddBase(std::string(1, static_cast<char>('a' + seed)) + ".png", MakeBase(1600, 1200, seed));
   }
   for (int part = 0; part < 8; ++part) {
-    AddPart("p" + std::to_string(part) + ".png", MakePart(400, 300, 50 + part));
+    AddPart(std::string(1, static_cast<char>('p' + part)) + ".png", MakePart(400, 300, 50 + part));
   }
   CliLaunch launch;
   const auto out = dir_.Path("out");
