@@ -1,0 +1,76 @@
+#include "batch/decode_cache.h"
+
+#include "imaging/file_io.h"
+
+namespace mirelay {
+
+DecodeCache::DecodeCache(std::size_t budgetBytes, ImageLoader load)
+    : budgetBytes_(budgetBytes), load_(std::move(load)) {}
+
+std::shared_ptr<const DecodedImage> DecodeCache::Get(const std::string& path) {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    const auto found = entries_.find(path);
+    if (found == entries_.end()) break;
+    if (found->second.value) {
+      recentFirst_.splice(recentFirst_.begin(), recentFirst_, found->second.recent);
+      return found->second.value;
+    }
+    ready_.wait(lock);
+  }
+  // An entry without a value marks a decode in progress.
+  entries_.emplace(path, Entry{});
+  ++decodeCount_;
+  lock.unlock();
+  auto value = Decode(path);
+  lock.lock();
+  Store(path, value);
+  ready_.notify_all();
+  return value;
+}
+
+std::size_t DecodeCache::DecodeCount() const {
+  std::lock_guard lock(mutex_);
+  return decodeCount_;
+}
+
+std::shared_ptr<const DecodedImage> DecodeCache::Decode(const std::string& path) const {
+  auto result = std::make_shared<DecodedImage>();
+  if (!FileExists(path)) {
+    result->failure = "file not found";
+    return result;
+  }
+  try {
+    auto bitmap = std::make_shared<Bitmap>();
+    if (load_(path, *bitmap) == 0) {
+      result->failure = "not a readable BMP, GIF, JPEG or PNG file";
+      return result;
+    }
+    ConvertTo24Bit(*bitmap);
+    result->bitmap = std::move(bitmap);
+  } catch (const std::exception& error) {
+    result->failure = error.what();
+  }
+  return result;
+}
+
+void DecodeCache::Store(const std::string& path, std::shared_ptr<const DecodedImage> value) {
+  auto& entry = entries_.at(path);
+  entry.bytes = value->bitmap ? value->bitmap->PixelMemory().size() : 0;
+  entry.value = std::move(value);
+  recentFirst_.push_front(path);
+  entry.recent = recentFirst_.begin();
+  heldBytes_ += entry.bytes;
+  EvictOverBudget();
+}
+
+void DecodeCache::EvictOverBudget() {
+  while (heldBytes_ > budgetBytes_ && !recentFirst_.empty()) {
+    const auto oldest = entries_.find(recentFirst_.back());
+    heldBytes_ -= oldest->second.bytes;
+    entries_.erase(oldest);
+    recentFirst_.pop_back();
+  }
+}
+
+}  // namespace mirelay

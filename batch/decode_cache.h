@@ -1,0 +1,59 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include "imaging/bitmap.h"
+
+namespace mirelay {
+
+// A decoded input in the working 24-bit format, or why it could not be had.
+struct DecodedImage {
+  std::shared_ptr<const Bitmap> bitmap;  // null when decoding failed
+  std::string failure;
+};
+
+using ImageLoader = std::function<std::int32_t(const std::string&, Bitmap&)>;
+
+// Decodes each file once and shares the result read-only between threads. Ready entries beyond
+// the byte budget are dropped least recently used first; a caller still holding one keeps it
+// alive, so the budget bounds what the cache pins, not what is in flight.
+class DecodeCache {
+ public:
+  DecodeCache(std::size_t budgetBytes, ImageLoader load);
+
+  // The file's decoded image; a thread asking for a file another thread is decoding waits.
+  std::shared_ptr<const DecodedImage> Get(const std::string& path);
+
+  // How many decodes have run, for checking that inputs are not decoded once per pair.
+  std::size_t DecodeCount() const;
+
+ private:
+  struct Entry {
+    std::shared_ptr<const DecodedImage> value;
+    std::size_t bytes = 0;
+    std::list<std::string>::iterator recent;
+  };
+
+  std::shared_ptr<const DecodedImage> Decode(const std::string& path) const;
+  void Store(const std::string& path, std::shared_ptr<const DecodedImage> value);
+  void EvictOverBudget();
+
+  const std::size_t budgetBytes_;
+  const ImageLoader load_;
+  mutable std::mutex mutex_;
+  std::condition_variable ready_;
+  std::unordered_map<std::string, Entry> entries_;
+  std::list<std::string> recentFirst_;  // ready entries only
+  std::size_t heldBytes_ = 0;
+  std::size_t decodeCount_ = 0;
+};
+
+}  // namespace mirelay

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "batch/t_find.h"
+
+namespace mirelay {
+
+// The full paths of the image files the finder accepts in `folder`, in directory order, as the
+// window's Input command lists them.
+std::vector<std::string> ListImageFiles(TFnd& finder, const std::string& folder);
+
+}  // namespace mirelay

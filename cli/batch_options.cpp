@@ -1,0 +1,146 @@
+#include "cli/batch_options.h"
+
+#include <CLI/CLI.hpp>
+#include <array>
+#include <optional>
+#include <thread>
+
+#include "app/profile/ini_profile.h"
+#include "app/profile/integer_parser.h"
+#include "app/profile/settings.h"
+
+namespace mirelay::cli {
+
+namespace {
+
+// The texts the window's separator box refuses when they make up the whole entry.
+constexpr std::array<const char*, 9> kRefusedSeparators = {"\\", "/", ":", "*", "?",
+                                                           "\"", "<", ">", "|"};
+
+struct RawOptions {
+  std::string base, part, out;
+  std::string format = "png";
+  std::string quality, threshold, separator, order, extensions, settings, shard;
+  unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+  std::size_t cacheMegabytes = 1024;
+  bool quiet = false;
+};
+
+std::int32_t IntegerOption(const std::string& name, const std::string& text) {
+  const auto value = ParseInteger(text);
+  if (!value) throw CLI::ValidationError(name, "'" + text + "' is not an integer");
+  return *value;
+}
+
+void CheckQuality(const std::string& source, std::int32_t quality) {
+  if (quality < 5 || quality > 100) {
+    throw CLI::ValidationError(
+        source, "JPEG quality must be between 5 and 100, not " + std::to_string(quality));
+  }
+}
+
+Shard ParseShard(const std::string& text) {
+  const auto slash = text.find('/');
+  const auto number = ParseInteger(text.substr(0, slash));
+  const auto count =
+      slash == std::string::npos ? std::nullopt : ParseInteger(text.substr(slash + 1));
+  if (!number || !count || *count < 1 || *number < 1 || *number > *count ||
+      text.find_first_not_of("0123456789/") != std::string::npos) {
+    throw CLI::ValidationError("--shard", "'" + text + "' is not K/N with 1 <= K <= N");
+  }
+  return {static_cast<std::uint32_t>(*number), static_cast<std::uint32_t>(*count)};
+}
+
+Settings StartingSettings(const CLI::App& app, const RawOptions& raw) {
+  if (app.count("--settings") == 0) return {};
+  return LoadSettings(IniProfile(raw.settings));
+}
+
+// The settings file gives the starting values; each explicit option replaces its own.
+BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
+  Settings settings = StartingSettings(app, raw);
+  const std::string qualitySource = app.count("--quality") ? "--quality" : raw.settings;
+  if (app.count("--quality")) settings.JPEGQuality = IntegerOption("--quality", raw.quality);
+  if (app.count("--quality") || raw.format == "jpg")
+    CheckQuality(qualitySource, settings.JPEGQuality);
+  if (app.count("--threshold")) settings.Threshold = IntegerOption("--threshold", raw.threshold);
+  if (app.count("--separator")) {
+    for (const char* refused : kRefusedSeparators) {
+      if (raw.separator == refused) {
+        throw CLI::ValidationError("--separator",
+                                   "'" + raw.separator + "' cannot stand in a file name");
+      }
+    }
+    settings.Seperator = raw.separator;
+  }
+  if (app.count("--order")) settings.NameOrder = raw.order == "base-part" ? 1 : 2;
+  if (app.count("--extensions")) settings.Extensions = raw.extensions;
+
+  BatchOptions options;
+  options.baseFolder = raw.base;
+  options.partFolder = raw.part;
+  options.outFolder = raw.out;
+  if (raw.format == "jpg") options.code = settings.JPEGQuality;
+  if (raw.format == "bmp") options.code = kFormatBmp, options.extension = ".bmp";
+  if (raw.format == "gif") options.code = kFormatGif, options.extension = ".gif";
+  options.threshold = settings.Threshold;
+  options.separator = settings.Seperator;
+  options.nameOrder = settings.NameOrder;
+  options.extensions = settings.Extensions;
+  options.jobs = raw.jobs;
+  if (app.count("--shard")) options.shard = ParseShard(raw.shard);
+  options.cacheBytes = raw.cacheMegabytes << 20;
+  options.quiet = raw.quiet;
+  return options;
+}
+
+void Describe(CLI::App& app, RawOptions& raw) {
+  app.set_version_flag("--version", std::string("mirelay-batch ") + MIRELAY_VERSION);
+  app.add_option("BASE_DIR", raw.base, "Folder of base images")
+      ->required()
+      ->check(CLI::ExistingDirectory);
+  app.add_option("PART_DIR", raw.part, "Folder of part images")
+      ->required()
+      ->check(CLI::ExistingDirectory);
+  app.add_option("OUT_DIR", raw.out, "Folder the composites are written to")
+      ->required()
+      ->check(CLI::ExistingDirectory);
+  app.add_option("--format", raw.format, "Output format")
+      ->check(CLI::IsMember({"png", "jpg", "bmp", "gif"}))
+      ->capture_default_str();
+  app.add_option("--quality", raw.quality, "JPEG quality, 5 to 100 (default 90)");
+  app.add_option("--threshold", raw.threshold, "Colour-key threshold (default 0)");
+  app.add_option("--separator", raw.separator, "Text between the two names (default empty)");
+  app.add_option("--order", raw.order, "Name order (default base-part)")
+      ->check(CLI::IsMember({"base-part", "part-base"}));
+  app.add_option("--extensions", raw.extensions,
+                 std::string("Accepted extensions (default \"") + kDefaultExtensions + "\")");
+  app.add_option("--settings", raw.settings, "INI file written by the window; options win")
+      ->check(CLI::ExistingFile);
+  app.add_option("--jobs", raw.jobs, "Worker threads (default: number of cores)")
+      ->check(CLI::Range(1u, 256u))
+      ->capture_default_str();
+  app.add_option("--shard", raw.shard, "Process only part K of N of the pairs (K/N)");
+  app.add_option("--cache-mb", raw.cacheMegabytes, "Decoded-image cache limit in MiB")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 20))
+      ->capture_default_str();
+  app.add_flag("--quiet", raw.quiet, "No progress line and no summary");
+}
+
+}  // namespace
+
+std::variant<BatchOptions, int> ParseBatchOptions(int argc, char** argv) {
+  CLI::App app("Overlays every part image onto every base image, as the window's batch does.",
+               "mirelay-batch");
+  RawOptions raw;
+  Describe(app, raw);
+  try {
+    app.parse(argc, argv);
+    return Combine(app, raw);
+  } catch (const CLI::ParseError& error) {
+    const int status = app.exit(error);
+    return status == 0 ? 0 : 2;
+  }
+}
+
+}  // namespace mirelay::cli

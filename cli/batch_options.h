@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <variant>
+
+#include "batch/parallel_batch.h"
+
+namespace mirelay::cli {
+
+// Everything a run needs, after the settings file and the explicit options are combined.
+struct BatchOptions {
+  std::string baseFolder;
+  std::string partFolder;
+  std::string outFolder;
+  std::int32_t code = kFormatPng;
+  std::string extension;  // empty: the window's ".png"/".jpg" rule
+  std::int32_t threshold = 0;
+  std::string separator;
+  std::int32_t nameOrder = 1;
+  std::string extensions;
+  unsigned jobs = 1;
+  Shard shard;
+  std::size_t cacheBytes = 0;
+  bool quiet = false;
+};
+
+// Parses the command line. An int is the exit status to end with at once (0 after --help or
+// --version, 2 after a usage error, whose message has been printed).
+std::variant<BatchOptions, int> ParseBatchOptions(int argc, char** argv);
+
+}  // namespace mirelay::cli

@@ -1,0 +1,240 @@
+// mirelay-batch against the window's own sequential loop, across shards, under SIGINT and with
+// an unwritable output folder. The inputs are PNG, or JPEG while only that codec is built.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+
+#include "batch/batch_naming.h"
+#include "batch/folder_listing.h"
+#include "batch/overlay.h"
+#include "cli_harness.h"
+#include "imaging/image_lib.h"
+
+namespace mirelay {
+namespace {
+
+using testing_support::CliLaunch;
+using testing_support::ReadText;
+using testing_support::RunCli;
+using testing_support::TempDir;
+
+constexpr char kExtensions[] = ".bmp .gif .jpe .jpeg .jpg .png";
+
+// Deterministic pictures: a noisy gradient for bases, a flat key colour with a disc for parts.
+Bitmap MakeBase(int width, int height, unsigned seed) {
+  Bitmap picture(PixelFormat::kBits24, width, height);
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = picture.RowPointer(y);
+    for (int x = 0; x < 3 * width; ++x) {
+      seed = seed * 1103515245u + 12345u;
+      row[x] = static_cast<std::uint8_t>((x / 3 + y) / 4 + ((seed >> 16) & 31));
+    }
+  }
+  return picture;
+}
+
+Bitmap MakePart(int width, int height, int radius) {
+  Bitmap picture(PixelFormat::kBits24, width, height);
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* pixel = picture.RowPointer(y);
+    for (int x = 0; x < width; ++x, pixel += 3) {
+      const int dx = x - width / 2, dy = y - height / 2;
+      const bool inside = dx * dx + dy * dy < radius * radius;
+      pixel[0] = inside ? 200 : 0;
+      pixel[1] = inside ? static_cast<std::uint8_t>(x) : 255;
+      pixel[2] = inside ? 40 : 0;
+    }
+  }
+  return picture;
+}
+
+bool CodecWorks(const TempDir& dir, std::int32_t code) {
+  try {
+    const auto probe = dir.Path("probe");
+    const Bitmap picture = MakePart(4, 4, 1);
+    Bitmap back;
+    const bool works =
+        SaveBitmapAs(probe, &picture, code) == code && LoadImageToBitmap(probe, back) == code;
+    std::filesystem::remove(probe);
+    return works;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// PNG files with the tIME chunk's data and CRC blanked: the write time is all they may differ in.
+std::string WithoutTime(std::string bytes) {
+  for (std::size_t at = 8; at + 12 <= bytes.size();) {
+    const auto length = (std::size_t{static_cast<std::uint8_t>(bytes[at])} << 24) |
+                        (std::size_t{static_cast<std::uint8_t>(bytes[at + 1])} << 16) |
+                        (std::size_t{static_cast<std::uint8_t>(bytes[at + 2])} << 8) |
+                        static_cast<std::uint8_t>(bytes[at + 3]);
+    if (bytes.compare(at + 4, 4, "tIME") == 0) bytes.replace(at + 8, length + 4, length + 4, '\0');
+    at += length + 12;
+  }
+  return bytes;
+}
+
+std::map<std::string, std::string> FolderContents(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    files[entry.path().filename().string()] = WithoutTime(ReadText(entry.path().string()));
+  }
+  return files;
+}
+
+class CliBatchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    pngWorks_ = CodecWorks(dir_, kFormatPng);
+    if (!pngWorks_ && !CodecWorks(dir_, kFormatJpeg)) GTEST_SKIP() << "no codec is built yet";
+    inputCode_ = pngWorks_ ? kFormatPng : kFormatJpeg;
+    for (const char* folder : {"base", "part", "out", "reference"}) {
+      std::filesystem::create_directory(dir_.Path(folder));
+    }
+  }
+  // Input files hold the codec's data whatever their extension; the signature decides.
+  void AddBase(const std::string& name, const Bitmap& picture) {
+    ASSERT_NE(SaveBitmapAs(dir_.Path("base/" + name), &picture, inputCode_), kFormatUnknown);
+  }
+  void AddPart(const std::string& name, const Bitmap& picture) {
+    ASSERT_NE(SaveBitmapAs(dir_.Path("part/" + name), &picture, inputCode_), kFormatUnknown);
+  }
+  std::vector<std::string> Arguments(std::vector<std::string> options,
+                                     const std::string& out = "out") const {
+    for (const auto& folder : Folders(out)) options.push_back(folder);
+    return options;
+  }
+  // PNG output while its encoder is missing would fail every write; JPEG stands in.
+  std::vector<std::string> OutputFormat() const {
+    return pngWorks_ ? std::vector<std::string>{} : std::vector<std::string>{"--format", "jpg"};
+  }
+  std::vector<std::string> Folders(const std::string& out = "out") const {
+    return {dir_.Path("base"), dir_.Path("part"), dir_.Path(out)};
+  }
+  // The loop of the window's batch command: discovery, MergePair, naming, SaveBitmapAs.
+  void RunWindowLoop(std::int32_t code, const std::string& separator, std::int32_t nameOrder,
+                     std::int32_t threshold) {
+    TFnd finder(kExtensions);
+    const auto bases = ListImageFiles(finder, dir_.Path("base"));
+    const auto parts = ListImageFiles(finder, dir_.Path("part"));
+    Bitmap baseBitmap, partBitmap;
+    for (const auto& base : bases) {
+      for (const auto& part : parts) {
+        if (!MergePair(base, part, baseBitmap, partBitmap, threshold)) continue;
+        const auto name = OutputFileName(base, part, separator, nameOrder, code);
+        SaveBitmapAs(dir_.Path("reference/" + name), &baseBitmap, code);
+      }
+    }
+  }
+  void AddSmallWorkload() {
+    AddBase("sky.png", MakeBase(48, 36, 1));
+    AddBase("sea.png", MakeBase(40, 40, 2));
+    AddBase("hill.png", MakeBase(20, 16, 3));
+    AddPart("ring.png", MakePart(30, 20, 8));
+    AddPart("dot.png", MakePart(50, 50, 3));
+  }
+  TempDir dir_;
+  bool pngWorks_ = false;
+  std::int32_t inputCode_ = kFormatPng;
+};
+
+TEST_F(CliBatchTest, PngOutputEqualsTheWindowsBatch) {
+  if (!pngWorks_) GTEST_SKIP() << "the PNG encoder is not built yet";
+  AddSmallWorkload();
+  RunWindowLoop(kFormatPng, "_", 2, 30);
+  auto arguments = Folders();
+  arguments.insert(arguments.begin(), {"--jobs", "3", "--separator", "_", "--order", "part-base",
+                                       "--threshold", "30"});
+  const auto result = RunCli(arguments, dir_);
+  ASSERT_EQ(result.status, 0) << result.err;
+  const auto expected = FolderContents(dir_.Path("reference"));
+  EXPECT_EQ(expected.size(), 6u);
+  EXPECT_EQ(FolderContents(dir_.Path("out")), expected);
+}
+
+TEST_F(CliBatchTest, JpegOutputEqualsTheWindowsBatch) {
+  AddSmallWorkload();
+  RunWindowLoop(75, "", 1, 0);
+  const auto result =
+      RunCli(Arguments({"--format", "jpg", "--quality", "75", "--jobs", "2"}), dir_);
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(FolderContents(dir_.Path("out")), FolderContents(dir_.Path("reference")));
+}
+
+TEST_F(CliBatchTest, ShardsSplitTheRunWithoutOverlap) {
+  AddSmallWorkload();
+  AddBase("dune.png", MakeBase(30, 30, 4));
+  ASSERT_EQ(RunCli(Arguments(OutputFormat()), dir_).status, 0);
+  const auto whole = FolderContents(dir_.Path("out"));
+  std::map<std::string, std::string> united;
+  for (int shard = 1; shard <= 3; ++shard) {
+    const auto folder = "shard" + std::to_string(shard);
+    std::filesystem::create_directory(dir_.Path(folder));
+    auto options = OutputFormat();
+    options.insert(options.end(), {"--shard", std::to_string(shard) + "/3", "--jobs", "2"});
+    ASSERT_EQ(RunCli(Arguments(options, folder), dir_).status, 0);
+    for (const auto& [name, content] : FolderContents(dir_.Path(folder))) {
+      EXPECT_TRUE(united.emplace(name, content).second) << name << " in two shards";
+    }
+  }
+  EXPECT_EQ(whole.size(), 8u);
+  EXPECT_EQ(united, whole);
+}
+
+TEST_F(CliBatchTest, CollidingNamesAreWarnedOnceAndTheLaterPairWins) {
+  AddBase("a.png", MakeBase(16, 16, 5));
+  AddBase("a.jpg", MakeBase(16, 16, 6));
+  AddPart("x.png", MakePart(8, 8, 2));
+  RunWindowLoop(pngWorks_ ? kFormatPng : 90, "", 1, 0);
+  const auto result = RunCli(Arguments(OutputFormat()), dir_);
+  EXPECT_EQ(result.status, 0) << result.err;
+  const auto warning = result.err.find("warning");
+  ASSERT_NE(warning, std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find("warning", warning + 1), std::string::npos) << result.err;
+  EXPECT_EQ(FolderContents(dir_.Path("out")), FolderContents(dir_.Path("reference")));
+}
+
+TEST_F(CliBatchTest, SigintLeavesOnlyCompleteFilesAndExits130) {
+  for (unsigned seed = 0; seed < 3; ++seed) {
+    AddBase(std::string(1, static_cast<char>('a' + seed)) + ".png", MakeBase(1600, 1200, seed));
+  }
+  for (int part = 0; part < 8; ++part) {
+    AddPart(std::string(1, static_cast<char>('p' + part)) + ".png", MakePart(400, 300, 50 + part));
+  }
+  CliLaunch launch;
+  const auto out = dir_.Path("out");
+  launch.interruptWhen = [&] { return !std::filesystem::is_empty(out); };
+  auto options = OutputFormat();
+  options.insert(options.end(), {"--jobs", "2"});
+  const auto result = RunCli(Arguments(options), dir_, launch);
+  EXPECT_EQ(result.status, 130) << result.err;
+  std::size_t written = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(out)) {
+    EXPECT_NE(entry.path().filename().string()[0], '.') << "left behind: " << entry.path();
+    Bitmap decoded;
+    EXPECT_NE(LoadImageToBitmap(entry.path().string(), decoded), kFormatUnknown) << entry.path();
+    ++written;
+  }
+  EXPECT_GE(written, 1u);
+  EXPECT_LT(written, 24u) << "the interrupt came too late to stop anything";
+}
+
+TEST_F(CliBatchTest, AnUnwritableOutputFolderGivesStatusThreeNamingFileAndCause) {
+  AddSmallWorkload();
+  // The child may run as another user: it needs to reach the inputs.
+  ::chmod(dir_.Root().c_str(), 0755);
+  ::chmod(dir_.Path("out").c_str(), 0555);
+  CliLaunch launch;
+  launch.unprivileged = true;
+  const auto result = RunCli(Arguments(OutputFormat()), dir_, launch);
+  EXPECT_EQ(result.status, 3) << result.err;
+  EXPECT_NE(result.err.find(dir_.Path("out/")), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("Permission denied"), std::string::npos) << result.err;
+  EXPECT_TRUE(std::filesystem::is_empty(dir_.Path("out")));
+}
+
+}  // namespace
+}  // namespace mirelay

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "temp_dir.h"
+
+namespace mirelay::testing_support {
+
+struct CliResult {
+  int status = -1;  // exit status, or 128 + signal number
+  std::string out;
+  std::string err;
+};
+
+struct CliLaunch {
+  // Runs the child as the unprivileged "nobody" when the tests run as root, so that folder
+  // permissions apply to it.
+  bool unprivileged = false;
+  // Polled every few milliseconds while the child runs; true sends it SIGINT once.
+  std::function<bool()> interruptWhen;
+};
+
+// Runs the built mirelay-batch with `arguments`, capturing its output in files of `scratch`.
+inline CliResult RunCli(const std::vector<std::string>& arguments, const TempDir& scratch,
+                        const CliLaunch& launch = {}) {
+  const std::string outPath = scratch.Path("cli.stdout"), errPath = scratch.Path("cli.stderr");
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::dup2(::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+    ::dup2(::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+    if (launch.unprivileged && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+      ::_exit(125);
+    }
+    std::vector<char*> argv{const_cast<char*>(MIRELAY_BATCH_BINARY)};
+    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int raw = 0;
+  bool signalled = false;
+  while (::waitpid(child, &raw, launch.interruptWhen ? WNOHANG : 0) == 0) {
+    if (!signalled && launch.interruptWhen()) {
+      ::kill(child, SIGINT);
+      signalled = true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  CliResult result;
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+  result.out = ReadText(outPath);
+  result.err = ReadText(errPath);
+  return result;
+}
+
+}  // namespace mirelay::testing_support

@@ -1,0 +1,114 @@
+// Command-line behaviour that needs no working codec: refusals, help, settings file, exit 1.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "cli_harness.h"
+
+namespace mirelay {
+namespace {
+
+using testing_support::CliResult;
+using testing_support::RunCli;
+using testing_support::TempDir;
+using testing_support::WriteText;
+
+class CliOptionsTest : public ::testing::Test {
+ protected:
+  CliOptionsTest() {
+    for (const char* folder : {"base", "part", "out"}) {
+      std::filesystem::create_directory(dir_.Path(folder));
+    }
+  }
+  CliResult Run(std::vector<std::string> options) {
+    for (const char* folder : {"base", "part", "out"}) options.push_back(dir_.Path(folder));
+    return RunCli(options, dir_);
+  }
+  TempDir dir_;
+};
+
+TEST_F(CliOptionsTest, RefusedOptionsEndWithStatusTwoAndSayWhy) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--quality", "4"}, "between 5 and 100"},
+      {{"--quality", "101"}, "between 5 and 100"},
+      {{"--quality", "80 "}, "not an integer"},
+      {{"--threshold", "ten"}, "not an integer"},
+      {{"--format", "tif"}, "--format"},
+      {{"--order", "part"}, "--order"},
+      {{"--shard", "0/2"}, "K/N"},
+      {{"--shard", "3/2"}, "K/N"},
+      {{"--shard", "2"}, "K/N"},
+      {{"--jobs", "0"}, "--jobs"},
+      {{"--settings", "/nonexistent/mirelay.ini"}, "--settings"},
+  };
+  for (const auto& [options, hint] : cases) {
+    const auto result = Run(options);
+    EXPECT_EQ(result.status, 2) << options[0] << " " << options[1];
+    EXPECT_NE(result.err.find(hint), std::string::npos) << result.err;
+  }
+}
+
+TEST_F(CliOptionsTest, TheNineSeparatorCharactersAloneAreRefused) {
+  for (const char* refused : {"\\", "/", ":", "*", "?", "\"", "<", ">", "|"}) {
+    EXPECT_EQ(Run({"--separator", refused}).status, 2) << refused;
+  }
+  for (const char* accepted : {"a/b", "//", "_", "", " "}) {
+    EXPECT_EQ(Run({"--separator", accepted}).status, 0) << accepted;
+  }
+}
+
+TEST_F(CliOptionsTest, QualityBoundsAndHexTextAreAccepted) {
+  for (const char* quality : {"5", "100", "$50", "0x50"}) {
+    EXPECT_EQ(Run({"--format", "jpg", "--quality", quality}).status, 0) << quality;
+  }
+}
+
+TEST_F(CliOptionsTest, MissingFoldersAreUsageErrors) {
+  const auto result = RunCli({dir_.Path("base"), dir_.Path("nowhere"), dir_.Path("out")}, dir_);
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.err.find("nowhere"), std::string::npos);
+  EXPECT_EQ(RunCli({dir_.Path("base")}, dir_).status, 2);
+}
+
+TEST_F(CliOptionsTest, HelpAndVersionSucceed) {
+  const auto help = RunCli({"--help"}, dir_);
+  EXPECT_EQ(help.status, 0);
+  for (const char* option : {"--format", "--quality", "--threshold", "--separator", "--order",
+                             "--extensions", "--settings", "--jobs", "--shard", "--quiet"}) {
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  }
+  const auto version = RunCli({"--version"}, dir_);
+  EXPECT_EQ(version.status, 0);
+  EXPECT_NE(version.out.find("mirelay-batch 1."), std::string::npos) << version.out;
+}
+
+TEST_F(CliOptionsTest, UndecodableInputsAreListedAndGiveStatusOne) {
+  WriteText(dir_.Path("base/a.png"), "not a picture");
+  WriteText(dir_.Path("part/x.png"), "not a picture either");
+  const auto result = Run({"--quiet"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find(dir_.Path("base/a.png")), std::string::npos) << result.err;
+  EXPECT_TRUE(std::filesystem::is_empty(dir_.Path("out")));
+}
+
+TEST_F(CliOptionsTest, TheSettingsFileGivesValuesThatOptionsOverride) {
+  WriteText(dir_.Path("base/a.txt"), "text");
+  WriteText(dir_.Path("part/x.txt"), "text");
+  WriteText(dir_.Path("w.ini"), "[Main]\nJPEGQuality=200\nExtensions=.txt\n");
+  // The file's extension list finds the .txt inputs, which then fail to decode.
+  const auto fromFile = Run({"--settings", dir_.Path("w.ini")});
+  EXPECT_EQ(fromFile.status, 1);
+  EXPECT_NE(fromFile.err.find("a.txt"), std::string::npos) << fromFile.err;
+  EXPECT_EQ(Run({"--settings", dir_.Path("w.ini"), "--extensions", ".png"}).status, 0);
+  // A quality the quality box would not allow is refused from the file too, for JPEG output.
+  const auto jpeg = Run({"--settings", dir_.Path("w.ini"), "--format", "jpg"});
+  EXPECT_EQ(jpeg.status, 2);
+  EXPECT_NE(jpeg.err.find("w.ini"), std::string::npos) << jpeg.err;
+  EXPECT_EQ(Run({"--settings", dir_.Path("w.ini"), "--format", "jpg", "--quality", "70",
+                 "--extensions", ".png"})
+                .status,
+            0);
+}
+
+}  // namespace
+}  // namespace mirelay

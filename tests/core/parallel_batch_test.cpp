@@ -1,0 +1,236 @@
+#include "batch/parallel_batch.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <sstream>
+
+#include "batch/overlay.h"
+#include "imaging/file_io.h"
+#include "temp_dir.h"
+
+namespace mirelay {
+namespace {
+
+using testing_support::ReadText;
+using testing_support::TempDir;
+using testing_support::WriteText;
+
+// A stand-in format so the engine is tested apart from the codecs: "W H RGB" fills a
+// picture, and an optional "X0 Y0 X1 Y1 RGB" paints a rectangle on it. Other text fails.
+std::int32_t LoadFake(const std::string& path, Bitmap& bitmap) {
+  std::istringstream in(ReadText(path));
+  int width = 0, height = 0;
+  unsigned fill = 0;
+  if (!(in >> width >> height >> std::hex >> fill >> std::dec)) return kFormatUnknown;
+  Bitmap picture(PixelFormat::kBits24, width, height);
+  auto paint = [&](int x0, int y0, int x1, int y1, unsigned rgb) {
+    for (int y = y0; y < y1; ++y) {
+      for (int x = x0; x < x1; ++x) {
+        std::uint8_t* pixel = picture.RowPointer(y) + 3 * x;
+        pixel[0] = rgb & 0xFF, pixel[1] = (rgb >> 8) & 0xFF, pixel[2] = rgb >> 16;
+      }
+    }
+  };
+  paint(0, 0, width, height, fill);
+  int x0, y0, x1, y1;
+  unsigned rgb;
+  if (in >> x0 >> y0 >> x1 >> y1 >> std::hex >> rgb) paint(x0, y0, x1, y1, rgb);
+  bitmap = picture;
+  return kFormatBmp;
+}
+
+std::int32_t SaveFake(const std::string& path, const Bitmap* bitmap, std::int32_t code) {
+  const auto pixels = bitmap->PixelMemory();
+  WriteWholeFile(path, pixels);
+  return code;
+}
+
+struct Workspace {
+  TempDir dir;
+  BatchJob job;
+
+  Workspace() {
+    for (const char* folder : {"base", "part", "out"}) {
+      std::filesystem::create_directory(dir.Path(folder));
+    }
+    job.outFolder = dir.Path("out") + "/";
+    job.load = LoadFake;
+    job.save = SaveFake;
+  }
+  void AddBase(const std::string& name, const std::string& content) {
+    WriteText(dir.Path("base/" + name), content);
+    job.bases.push_back(dir.Path("base/" + name));
+  }
+  void AddPart(const std::string& name, const std::string& content) {
+    WriteText(dir.Path("part/" + name), content);
+    job.parts.push_back(dir.Path("part/" + name));
+  }
+  // Bases b0..b{count-1} in distinct colours, parts p0.. with a distinct opaque square each.
+  void AddGrid(int bases, int parts) {
+    for (int i = 0; i < bases; ++i) AddBase("b" + std::to_string(i) + ".png", "8 6 " + Hex(i));
+    for (int i = 0; i < parts; ++i) {
+      AddPart("p" + std::to_string(i) + ".png", "5 5 00ff00 1 1 4 4 " + Hex(0x100 + i));
+    }
+  }
+  static std::string Hex(int value) {
+    std::ostringstream out;
+    out << std::hex << value * 0x10101 + 0x20;
+    return out.str();
+  }
+  std::map<std::string, std::string> Outputs() const {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path("out"))) {
+      files[entry.path().filename().string()] = ReadText(entry.path().string());
+    }
+    return files;
+  }
+};
+
+BatchReport RunToEnd(const BatchJob& job) {
+  const std::atomic<bool> stop{false};
+  return RunParallelBatch(job, stop, nullptr);
+}
+
+// The window's loop over the same stand-in codec: decode both, overlay, save, pair by pair.
+std::map<std::string, std::string> SequentialOutputs(Workspace& space) {
+  for (std::size_t b = 0; b < space.job.bases.size(); ++b) {
+    for (std::size_t p = 0; p < space.job.parts.size(); ++p) {
+      Bitmap base, part;
+      if (!LoadFake(space.job.bases[b], base) || !LoadFake(space.job.parts[p], part)) continue;
+      OverlayColorKey(base, part, space.job.threshold);
+      SaveFake(space.job.outFolder + PairOutputName(space.job, b, p), &base, space.job.code);
+    }
+  }
+  return space.Outputs();
+}
+
+TEST(ShardTest, ShardsAreDisjointAndTogetherGiveEveryPairInOrder) {
+  BatchJob job;
+  job.bases = {"b/1.png", "b/2.png", "b/3.png"};
+  job.parts = {"p/x.png", "p/y.png", "p/z.png", "p/w.png", "p/v.png"};
+  const auto all = EnumeratePairs(job);
+  ASSERT_EQ(all.size(), 15u);
+  EXPECT_EQ(all[7].base, 1u);
+  EXPECT_EQ(all[7].part, 2u);
+  EXPECT_EQ(all[7].outputName, "2z.png");
+  for (std::uint32_t count : {1u, 2u, 4u, 15u, 16u}) {
+    std::set<std::size_t> seen;
+    for (std::uint32_t number = 1; number <= count; ++number) {
+      job.shard = {number, count};
+      for (const auto& pair : EnumeratePairs(job)) {
+        EXPECT_EQ(pair.index % count, number - 1);
+        EXPECT_TRUE(seen.insert(pair.index).second) << "pair " << pair.index << " twice";
+      }
+    }
+    EXPECT_EQ(seen.size(), all.size()) << count << " shards";
+  }
+  job.shard = {0, 2};
+  EXPECT_TRUE(EnumeratePairs(job).empty());
+}
+
+TEST(ParallelBatchTest, FourThreadsWriteWhatTheSequentialLoopWrites) {
+  Workspace space;
+  space.AddGrid(5, 4);
+  space.job.separator = "_";
+  space.job.nameOrder = 2;
+  const auto expected = SequentialOutputs(space);
+  std::filesystem::remove_all(space.dir.Path("out"));
+  std::filesystem::create_directory(space.dir.Path("out"));
+  space.job.jobs = 4;
+  const auto report = RunToEnd(space.job);
+  EXPECT_EQ(report.written, 20u);
+  EXPECT_EQ(space.Outputs(), expected);
+  EXPECT_TRUE(expected.contains("p3_b4.png"));
+  // Each input is decoded once for the run, not once per pair.
+  EXPECT_EQ(report.decodes, 9u);
+}
+
+TEST(ParallelBatchTest, TheLastPairOfACollidingNameWinsOnAnyThreadCount) {
+  for (unsigned jobs : {1u, 3u}) {
+    Workspace space;
+    space.AddBase("a.png", "4 4 111111");
+    space.AddBase("c.png", "4 4 333333");
+    space.AddBase("a.jpg", "4 4 222222");
+    space.AddPart("x.png", "2 2 00ff00");
+    space.job.jobs = jobs;
+    EXPECT_EQ(CollidingNames(EnumeratePairs(space.job)), std::vector<std::string>{"ax.png"});
+    RunToEnd(space.job);
+    EXPECT_EQ(space.Outputs().at("ax.png"), std::string(48, '\x22')) << jobs << " jobs";
+  }
+}
+
+TEST(ParallelBatchTest, AnUndecodableLaterPairLeavesTheEarlierOutputAsTheWindowDoes) {
+  Workspace space;
+  space.AddBase("a.png", "4 4 111111");
+  space.AddBase("a.jpg", "broken");
+  space.AddPart("x.png", "2 2 00ff00");
+  space.AddPart("y.png", "2 2 00ff00");
+  space.job.jobs = 2;
+  const auto report = RunToEnd(space.job);
+  EXPECT_EQ(space.Outputs().at("ax.png"), std::string(48, '\x11'));
+  EXPECT_EQ(report.written, 2u);
+  EXPECT_EQ(report.skipped, 2u);
+  ASSERT_EQ(report.undecodable.size(), 1u) << "each broken file is reported once";
+  EXPECT_EQ(report.undecodable[0].path, space.dir.Path("base/a.jpg"));
+}
+
+TEST(ParallelBatchTest, MissingFilesAreReportedAsSuch) {
+  Workspace space;
+  space.AddBase("a.png", "4 4 111111");
+  space.job.parts = {space.dir.Path("part/gone.png")};
+  const auto report = RunToEnd(space.job);
+  ASSERT_EQ(report.undecodable.size(), 1u);
+  EXPECT_EQ(report.undecodable[0].reason, "file not found");
+  EXPECT_TRUE(space.Outputs().empty());
+}
+
+TEST(ParallelBatchTest, ATinyCacheStillGivesTheSameOutputs) {
+  Workspace space;
+  space.AddGrid(3, 3);
+  const auto expected = SequentialOutputs(space);
+  space.job.cacheBytes = 1;
+  space.job.jobs = 2;
+  const auto report = RunToEnd(space.job);
+  EXPECT_EQ(space.Outputs(), expected);
+  EXPECT_GT(report.decodes, 6u) << "nothing can stay cached under a one-byte budget";
+}
+
+TEST(ParallelBatchTest, StopLetsThePairInFlightFinishAndStartsNoOther) {
+  Workspace space;
+  space.AddGrid(3, 3);
+  std::atomic<bool> stop{false};
+  std::size_t finished = 0;
+  const auto report = RunParallelBatch(space.job, stop, [&](const PairOutcome&) {
+    ++finished;
+    stop = true;
+  });
+  EXPECT_TRUE(report.stopped);
+  EXPECT_EQ(finished, 1u);
+  EXPECT_EQ(space.Outputs().size(), 1u);
+}
+
+TEST(ParallelBatchTest, AWriteIntoAFolderInPlaceOfTheFileEndsTheRun) {
+  Workspace space;
+  space.AddGrid(2, 2);
+  std::filesystem::create_directory(space.dir.Path("out/b0p1.png"));
+  space.job.jobs = 1;
+  const auto report = RunToEnd(space.job);
+  ASSERT_TRUE(report.writeFailure.has_value());
+  EXPECT_EQ(report.writeFailure->outputPath, space.dir.Path("out/b0p1.png"));
+  EXPECT_EQ(report.written, 1u);
+}
+
+TEST(ParallelBatchTest, BmpAndGifOutputTakeTheirOwnExtension) {
+  Workspace space;
+  space.AddGrid(1, 1);
+  space.job.code = kFormatBmp;
+  space.job.extension = ".bmp";
+  RunToEnd(space.job);
+  EXPECT_TRUE(space.Outputs().contains("b0p0.bmp"));
+}
+
+}  // namespace
+}  // namespace mirelay
