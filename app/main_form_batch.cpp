@@ -7,6 +7,7 @@
 #include "app/error_report.h"
 #include "app/main_form.h"
 #include "batch/batch_naming.h"
+#include "batch/folder_listing.h"
 #include "imaging/image_lib.h"
 
 namespace mirelay {
@@ -38,16 +39,8 @@ void TForm1::SearchFolder1Click() {
       return;
     }
   }
-  auto listFolder = [this](const std::string& source) {
-    std::vector<std::string> paths;
-    for (auto name = Finder->FindFirstMatch(source + "/*.*"); !name.empty();
-         name = Finder->FindNextMatch()) {
-      paths.push_back(source + "/" + name);
-    }
-    return paths;
-  };
-  const auto bases = listFolder(baseFolder);
-  const auto parts = listFolder(partFolder);
+  const auto bases = ListImageFiles(*Finder, baseFolder);
+  const auto parts = ListImageFiles(*Finder, partFolder);
   FillList(List1, bases);
   FillList(List2, parts);
 }
