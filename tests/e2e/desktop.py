@@ -62,16 +62,11 @@ class XServer:
             if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(
                     f"/tmp/.X11-unix/X{number}"):
                 continue
-            process = subprocess.Popen(
-                ["Xvfb", f":{number}", "-screen", "0", SCREEN_SIZE, "-dpi", "96", "-nolisten", "tcp"],
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-            socket = f"/tmp/.X11-unix/X{number}"
-            deadline = time.monotonic() + 10
-            while process.poll() is None and not os.path.exists(socket):
-                if time.monotonic() > deadline:
-                    break
-                time.sleep(0.05)
-            if process.poll() is None and os.path.exists(socket):
+            command = ["Xvfb", f":{number}", "-screen", "0", SCREEN_SIZE, "-dpi", "96",
+                       "-nolisten", "tcp"]
+            process = subprocess.Popen(command, stdout=subprocess.DEVNULL,
+                                       stderr=subprocess.DEVNULL, start_new_session=True)
+            if self._answers(process, f":{number}"):
                 self.process, self.display = process, f":{number}"
                 return self
             stop_group(process)
@@ -79,6 +74,18 @@ class XServer:
 
     def __exit__(self, *exc):
         stop_group(self.process)
+
+    @staticmethod
+    def _answers(process, display):
+        """The socket appears before the server takes clients: wait for a real answer."""
+        deadline = time.monotonic() + 10
+        while process.poll() is None and time.monotonic() < deadline:
+            probe = subprocess.run(["xdpyinfo", "-display", display], capture_output=True,
+                                   timeout=10)
+            if probe.returncode == 0:
+                return True
+            time.sleep(0.1)
+        return False
 
 
 class Workspace:

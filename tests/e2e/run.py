@@ -10,6 +10,7 @@ import sys
 import time
 import traceback
 
+sys.dont_write_bytecode = True  # keeps the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from desktop import ScenarioFailure, Workspace, XServer  # noqa: E402
