@@ -40,10 +40,9 @@ ScopedDescriptor OpenForReading(const std::string& path) {
 
 // Reads until `count` bytes or the end of the file.
 std::vector<std::uint8_t> ReadUpTo(const std::string& path, int descriptor, std::size_t count) {
-  std::vector<std::uint8_t> bytes;
+  std::vector<std::uint8_t> bytes(count);
   std::size_t filled = 0;
   while (filled < count) {
-    bytes.resize(std::min(count, std::max<std::size_t>(filled * 2, 1 << 16)));
     const auto got = ::read(descriptor, bytes.data() + filled, bytes.size() - filled);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) throw FileError(FillMessage(kCannotOpenFile, path));
@@ -81,7 +80,17 @@ bool FileExists(const std::string& path) {
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
   auto file = OpenForReading(path);
-  return ReadUpTo(path, file.get(), static_cast<std::size_t>(-1));
+  // Sized from the file at once: growing by doubling touches every page twice on big inputs.
+  struct stat info {};
+  ::fstat(file.get(), &info);
+  auto bytes = ReadUpTo(path, file.get(), static_cast<std::size_t>(info.st_size));
+  // A file that grew since fstat is read to its end as well.
+  constexpr std::size_t kMoreBytes = 1 << 16;
+  for (auto more = ReadUpTo(path, file.get(), kMoreBytes); !more.empty();
+       more = ReadUpTo(path, file.get(), kMoreBytes)) {
+    bytes.insert(bytes.end(), more.begin(), more.end());
+  }
+  return bytes;
 }
 
 std::vector<std::uint8_t> ReadFileStart(const std::string& path, std::size_t count) {

@@ -3,14 +3,21 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "imaging/bitmap.h"
 
 namespace mirelay {
 
+// Failures throw ImageError("JPEG エラー #n") with the library's message number; a file that
+// cannot be read throws FileError.
 Bitmap LoadJpegFile(const std::string& path);
 Bitmap DecodeJpeg(std::span<const std::uint8_t> file);
 
+// The JPEG stream for `bitmap` (empty for a picture without pixels). Library errors throw
+// ImageError("JPEG エラー #n").
+std::vector<std::uint8_t> EncodeJpeg(const Bitmap& bitmap, std::uint8_t quality);
+// Writes EncodeJpeg's stream as the whole file; a 0-byte file for a picture without pixels.
 void SaveJpegFile(const Bitmap& bitmap, const std::string& path, std::uint8_t quality);
 
 }  // namespace mirelay
