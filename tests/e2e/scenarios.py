@@ -4,14 +4,14 @@ import os
 import struct
 import time
 
-from desktop import Program, ScenarioFailure, wait_until
+from desktop import MESSAGE_TITLE, Program, ScenarioFailure, wait_until
 from pictures import (Image, PictureError, composite, composite_pixel, read_png, write_bmp,
                       write_png)
 
 SAVE_ORDER = ["JPEGQuality", "Threshold", "Seperator", "NameOrder", "Extensions", "Top", "Left",
               "Width", "Height"]
 DEFAULT_EXTENSIONS = ".bmp .gif .jpe .jpeg .jpg .png"
-BATCH_TIMEOUT = 90
+BATCH_TIMEOUT = 60
 
 
 def check(condition, message):
@@ -45,10 +45,23 @@ def save(workspace, folder, name, image):
     return image
 
 
-def wait_for_batch_end(workspace, count):
-    """The program asks the desktop to open out/ once a batch that wrote files has ended."""
-    wait_until(lambda: len(workspace.open_requests()) >= count, BATCH_TIMEOUT,
-               f"batch number {count} to end (the open request for out/)")
+def no_message_box(workspace, program, during):
+    if program.find(MESSAGE_TITLE):
+        raise ScenarioFailure(f"an error message came up during {during} after "
+                              f"{len(workspace.outputs())} outputs")
+    return True
+
+
+def wait_for_batch_end(workspace, program, count):
+    """The program asks the desktop to open out/ once a batch that wrote files has ended;
+    a message box instead means the batch failed."""
+
+    def ended():
+        no_message_box(workspace, program, f"batch number {count}")
+        return len(workspace.open_requests()) >= count
+
+    wait_until(ended, BATCH_TIMEOUT, f"batch number {count} to end (the open request for out/)",
+               interval=0.1)
     check(not workspace.temporaries(), f"temporary files left in out/: {workspace.temporaries()}")
 
 
@@ -136,7 +149,7 @@ def main_job(workspace, display):
         program.click_row(0, 0)
         program.click_row(1, 0)
         program.press("alt+e")
-        wait_for_batch_end(workspace, 1)
+        wait_for_batch_end(workspace, program, 1)
         expected = {f"{b}{p}.png": composite(base, part, 0)
                     for b, base in bases.items() for p, part in parts.items()}
         check(workspace.outputs() == sorted(expected),
@@ -171,7 +184,7 @@ def missing_out_folder(workspace, display):
                        for pane in (0, 1))
 
         wait_until(both_lists_show_text, 10, "both lists to show their file")
-        check(not program.find(r"^Mirelay$"), "a message box came up although out/ exists")
+        check(not program.find(MESSAGE_TITLE), "a message box came up although out/ exists")
         program.quit()
     check_saved_settings(workspace, {"Threshold": "0", "NameOrder": "1"})
 
@@ -203,9 +216,9 @@ def settings_round_trip(workspace, display):
         program.xdotool("key", "p")
         program.press("alt+s")
         program.press("alt+e")
-        wait_for_batch_end(workspace, 1)
+        wait_for_batch_end(workspace, program, 1)
         program.press("alt+r")
-        wait_for_batch_end(workspace, 2)
+        wait_for_batch_end(workspace, program, 2)
         check(workspace.outputs() == ["car_road.jpg", "car_road.png"],
               f"out/ holds {workspace.outputs()}, expected car_road.jpg and car_road.png")
         check_png_output(workspace, "car_road.png", composite(base, part, 40))
@@ -244,7 +257,8 @@ def big_workspace(workspace):
 def start_big_batch(workspace, program):
     program.press("alt+s")
     program.press("alt+e")
-    wait_until(workspace.outputs, 30, "the first output of the big batch")
+    wait_until(lambda: no_message_box(workspace, program, "the big batch") and workspace.outputs(),
+               30, "the first output of the big batch", interval=0.1)
     check(not workspace.open_requests(), "the big batch ended before it could be interrupted")
 
 
@@ -257,7 +271,7 @@ def quit_refused_while_busy(workspace, display):
         time.sleep(1)
         check(program.process.poll() is None, "the program ended on Quit during a batch")
         check(program.window in program.find(r"^Mirelay 1\.2\.0$"), "the window disappeared")
-        wait_for_batch_end(workspace, 1)
+        wait_for_batch_end(workspace, program, 1)
         time.sleep(0.5)
         check(program.process.poll() is None, "the program ended after the batch")
         check(len(workspace.outputs()) == len(bases) * len(parts),
@@ -272,7 +286,7 @@ def abort_mid_run(workspace, display):
     with Program(workspace, display) as program:
         start_big_batch(workspace, program)
         program.press("alt+a")
-        wait_for_batch_end(workspace, 1)
+        wait_for_batch_end(workspace, program, 1)
         order = [f"{os.path.splitext(b)[0]}{os.path.splitext(p)[0]}.png"
                  for b in bases for p in parts]
         written = workspace.outputs()
