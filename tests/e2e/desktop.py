@@ -91,8 +91,8 @@ class XServer:
 class Workspace:
     """A fresh folder holding a copy of the executable, as a user would lay it out."""
 
-    def __init__(self, binary):
-        self.root = tempfile.mkdtemp(prefix="mirelay-e2e-")
+    def __init__(self, binary, prefix="mirelay-e2e-"):
+        self.root = tempfile.mkdtemp(prefix=prefix)
         self.executable = os.path.join(self.root, "mirelay")
         shutil.copy2(binary, self.executable)
         self.ini = os.path.join(self.root, "mirelay.ini")
