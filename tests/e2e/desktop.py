@@ -62,8 +62,9 @@ class XServer:
             if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(
                     f"/tmp/.X11-unix/X{number}"):
                 continue
+            # -noreset: the readiness probe must not make the server restart as it leaves.
             command = ["Xvfb", f":{number}", "-screen", "0", SCREEN_SIZE, "-dpi", "96",
-                       "-nolisten", "tcp"]
+                       "-nolisten", "tcp", "-noreset"]
             process = subprocess.Popen(command, stdout=subprocess.DEVNULL,
                                        stderr=subprocess.DEVNULL, start_new_session=True)
             if self._answers(process, f":{number}"):
