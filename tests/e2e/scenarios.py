@@ -4,7 +4,7 @@ import os
 import struct
 import time
 
-from desktop import MESSAGE_TITLE, Program, ScenarioFailure, wait_until
+from desktop import MAIN_TITLE, MESSAGE_TITLE, Program, ScenarioFailure, wait_until
 from pictures import (Image, PictureError, composite, composite_pixel, read_png, write_bmp,
                       write_png)
 
@@ -240,18 +240,25 @@ BIG_PARTS = 6
 
 
 def big_workspace(workspace):
-    """Enough work that a batch can be caught running; returns the pictures in list order."""
+    """Enough work that a batch can be caught running.
+
+    Returns the bases and the parts as (name, picture) lists in the program's list order,
+    which is directory order, as os.listdir gives it too."""
+    pictures = {}
     for i in range(BIG_BASES):
         image = Image.filled(1600, 1200, (20 * i, 90, 200 - 20 * i))
-        save(workspace, "base", f"big{i}.bmp", image.fill(100, 100, 1500, 1100, (i, 2 * i, 3)))
+        pictures[f"big{i}"] = save(workspace, "base", f"big{i}.bmp",
+                                   image.fill(100, 100, 1500, 1100, (i, 2 * i, 3)))
     for j in range(BIG_PARTS):
-        save(workspace, "part", f"p{j}.bmp", keyed_part(400, 300, (255, 255, 255), [
-            (50, 50, 350, 250, (30 * j, 0, 255 - 30 * j))]))
+        pictures[f"p{j}"] = save(workspace, "part", f"p{j}.bmp", keyed_part(
+            400, 300, (255, 255, 255), [(50, 50, 350, 250, (30 * j, 0, 255 - 30 * j))]))
     workspace.folder("out")
-    # The program lists files in directory order, which os.listdir also gives.
-    bases = [n for n in os.listdir(workspace.path("base"))]
-    parts = [n for n in os.listdir(workspace.path("part"))]
-    return bases, parts
+
+    def listed(folder):
+        stems = [os.path.splitext(name)[0] for name in os.listdir(workspace.path(folder))]
+        return [(stem, pictures[stem]) for stem in stems]
+
+    return listed("base"), listed("part")
 
 
 def start_big_batch(workspace, program):
@@ -270,7 +277,7 @@ def quit_refused_while_busy(workspace, display):
         program.press("alt+x")
         time.sleep(1)
         check(program.process.poll() is None, "the program ended on Quit during a batch")
-        check(program.window in program.find(r"^Mirelay 1\.2\.0$"), "the window disappeared")
+        check(program.window in program.find(MAIN_TITLE), "the window disappeared")
         wait_for_batch_end(workspace, program, 1)
         time.sleep(0.5)
         check(program.process.poll() is None, "the program ended after the batch")
@@ -287,19 +294,13 @@ def abort_mid_run(workspace, display):
         start_big_batch(workspace, program)
         program.press("alt+a")
         wait_for_batch_end(workspace, program, 1)
-        order = [f"{os.path.splitext(b)[0]}{os.path.splitext(p)[0]}.png"
-                 for b in bases for p in parts]
+        pairs = [(b + p + ".png", base, part) for b, base in bases for p, part in parts]
         written = workspace.outputs()
-        check(0 < len(written) < len(order), f"{len(written)} outputs after Abort")
-        check(written == sorted(order[: len(written)]),
+        check(0 < len(written) < len(pairs), f"{len(written)} outputs after Abort")
+        done = pairs[: len(written)]
+        check(written == sorted(name for name, _, _ in done),
               f"outputs {written} are not the first {len(written)} pairs in list order")
-        pictures = {}
-        for name in written:
-            base_name, part_name = name[: len("bigN")], name[len("bigN") : -len(".png")]
-            for file_name in (base_name + ".bmp", part_name + ".bmp"):
-                if file_name not in pictures:
-                    pictures[file_name] = big_picture(file_name)
-            base, part = pictures[base_name + ".bmp"], pictures[part_name + ".bmp"]
+        for name, base, part in done:
             try:
                 actual = read_png(workspace.path("out", name))
             except PictureError as error:
@@ -310,16 +311,6 @@ def abort_mid_run(workspace, display):
                 check(actual.pixel(x, y) == want,
                       f"{name}: pixel ({x},{y}) is {actual.pixel(x, y)}, expected {want}")
         program.quit()
-
-
-def big_picture(file_name):
-    """Rebuilds a picture of big_workspace from its name."""
-    index = int(file_name[-5])
-    if file_name.startswith("big"):
-        image = Image.filled(1600, 1200, (20 * index, 90, 200 - 20 * index))
-        return image.fill(100, 100, 1500, 1100, (index, 2 * index, 3))
-    return keyed_part(400, 300, (255, 255, 255), [
-        (50, 50, 350, 250, (30 * index, 0, 255 - 30 * index))])
 
 
 def preview(workspace, display):
