@@ -17,6 +17,7 @@ MAIN_TITLE = r"^Mirelay 1\.2\.0$"
 MESSAGE_TITLE = r"^Mirelay$"
 SCREEN_SIZE = "1600x1000x24"
 LIST_ROW_HEIGHT = 12
+CLIENT_HEIGHT = 616  # the window's height below its menu bar
 
 
 class ScenarioFailure(Exception):
@@ -138,6 +139,7 @@ class Program:
     def __init__(self, workspace, display):
         self.workspace = workspace
         self.env = dict(os.environ)
+        # Keeps the developer's own session (input method, bus) out of the private display.
         for name in ("QT_IM_MODULE", "XMODIFIERS", "DBUS_SESSION_BUS_ADDRESS", "WAYLAND_DISPLAY"):
             self.env.pop(name, None)
         runtime = workspace.folder("runtime")
@@ -158,7 +160,7 @@ class Program:
         self.window = wait_until(lambda: self._alive() and self.find(MAIN_TITLE), 20,
                                  "the main window")[0]
         self.origin, self.size = self.geometry()
-        self.menu_height = self.size[1] - 616
+        self.menu_height = self.size[1] - CLIENT_HEIGHT
         return self
 
     def __exit__(self, *exc):
