@@ -4,6 +4,7 @@
 #include "app/error_report.h"
 #include "app/main_form.h"
 #include "imaging/gif.h"
+#include "imaging/png.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
@@ -11,7 +12,13 @@ int main(int argc, char* argv[]) {
   // Decided once: GIF pictures are dithered only for a palette display.
   const QScreen* screen = QGuiApplication::primaryScreen();
   mirelay::SetPaletteDisplay(screen != nullptr && screen->depth() <= 8);
-  mirelay::TForm1 form(QCoreApplication::applicationFilePath().toStdString());
-  form.show();
-  return QApplication::exec();
+  mirelay::RegisterPngImage();
+  int status = 0;
+  {
+    mirelay::TForm1 form(QCoreApplication::applicationFilePath().toStdString());
+    form.show();
+    status = QApplication::exec();
+  }
+  mirelay::UnregisterPngImage();
+  return status;
 }

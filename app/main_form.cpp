@@ -47,6 +47,7 @@ TForm1::TForm1(std::string executablePath, QWidget* parent)
   openFolder = [](const QString& folder) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
   };
+  pumpMessages = [] { QCoreApplication::processEvents(); };
   setWindowTitle("Mirelay 1.2.0");
   setFont(WindowFont());
   CreateControls();

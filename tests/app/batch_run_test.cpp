@@ -84,6 +84,19 @@ class BatchRunTest : public QObject {
     QVERIFY(!fixture.form->Busy());
   }
 
+  void theProgramsOwnPumpServesTheWindowDuringARun() {
+    BatchFixture fixture({"a.bmp"}, {"x.bmp", "y.bmp"});
+    TForm1 form(fixture.workspace.Executable());
+    form.openFolder = [](const QString&) {};
+    form.settings.JPEGQuality = kWriteBmpUnderJpgNames;
+    form.SearchFolder1->trigger();
+    bool servedDuringRun = false;
+    QTimer::singleShot(0, [&] { servedDuringRun = form.Busy(); });
+    form.Mergejpg1->trigger();
+    QVERIFY(servedDuringRun);
+    QCOMPARE(FilesIn(fixture.workspace, "out").size(), 2);
+  }
+
   void eachFileHoldsItsComposite() {
     BatchFixture fixture({"a.bmp"}, {"x.bmp"});
     fixture.form->Mergejpg1->trigger();
