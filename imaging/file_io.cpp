@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "imaging/bitmap.h"
 #include "imaging/image_error.h"
 
 namespace mirelay {

@@ -10,7 +10,8 @@ namespace mirelay {
 // True when `path` names a regular file (or a link to one).
 bool FileExists(const std::string& path);
 
-// The whole file. Throws FileError("ファイル %s は開けません") when it cannot be opened or read.
+// The whole file. Throws FileError("ファイル %s は開けません") when it cannot be opened or read,
+// and ImageError for a file larger than any picture the program can hold.
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
 
 // Up to `count` bytes from the start of the file; same error as ReadWholeFile.

@@ -16,4 +16,8 @@ Bitmap LoadGifAsBitmap(const std::string& path);
 
 void SaveGifFile(const Bitmap& bitmap, const std::string& path);
 
+// Set once at start-up when the display shows 8 bits per pixel or fewer: GIF pictures are
+// then dithered onto the 216-colour cube. Off by default.
+void SetPaletteDisplay(bool paletteDisplay);
+
 }  // namespace mirelay

@@ -3,14 +3,38 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "imaging/bitmap.h"
 
 namespace mirelay {
 
+// Decodes a PNG file into its colour picture: indexed for grey and palette images, 24-bit for
+// truecolour. A file without image data gives an empty picture. Throws ImageError on refusal.
 Bitmap LoadPngFile(const std::string& path);
 Bitmap DecodePng(std::span<const std::uint8_t> file);
 
+// The moment written into the tIME chunk, in UTC.
+struct PngTime {
+  std::uint16_t year = 0;
+  std::uint8_t month = 0;
+  std::uint8_t day = 0;
+  std::uint8_t hour = 0;
+  std::uint8_t minute = 0;
+  std::uint8_t second = 0;
+};
+
+PngTime CurrentPngTime();
+
+// The whole PNG file for `bitmap` (8-bit RGB, not interlaced, fixed chunk layout). A bitmap
+// in another format is encoded from a 24-bit copy. Throws ImageError when deflate fails.
+std::vector<std::uint8_t> EncodePng(const Bitmap& bitmap, const PngTime& time);
+
+// Writes EncodePng(bitmap, now) to `path`; file errors propagate as FileError.
 void SavePngFile(const Bitmap& bitmap, const std::string& path);
+
+// Adds PngImage to the picture file-format table (extension "PNG"), and takes it out again.
+void RegisterPngImage();
+void UnregisterPngImage();
 
 }  // namespace mirelay
