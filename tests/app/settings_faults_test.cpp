@@ -5,8 +5,8 @@
 #include <QAction>
 #include <QElapsedTimer>
 #include <QtTest>
-#include <filesystem>
 #include <csignal>
+#include <filesystem>
 #include <random>
 
 #include "app/main_form.h"
@@ -18,9 +18,9 @@ using namespace mirelay::testing_support;
 
 namespace {
 
-const char* const kNineKeys[] = {"JPEGQuality=", "Threshold=", "Seperator=", "NameOrder=",
-                                 "Extensions=", "Top=",       "Left=",      "Width=",
-                                 "Height="};
+const char* const kNineKeys[] = {
+    "JPEGQuality=", "Threshold=", "Seperator=", "NameOrder=", "Extensions=",
+    "Top=",         "Left=",      "Width=",     "Height="};
 
 void VerifyDefaults(const TForm1& form) {
   QCOMPARE(form.settings.JPEGQuality, 90);
