@@ -2,8 +2,16 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+ASAN_DIR ?= build-asan
+FUZZ_DIR := build-fuzz
+FUZZ_TARGETS := fuzz_bmp fuzz_png fuzz_jpeg fuzz_gif fuzz_load fuzz_ini
+FUZZ_SECONDS ?= 600
+# Any sanitizer report ends the test that raised it; leaks only in third-party libraries are waived.
+SANITIZER_ENV := ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1 \
+  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: all bootstrap build run test bench fuzz format clean
+.PHONY: all bootstrap build run test test-sanitize bench fuzz fuzz-run fuzz-smoke format clean
 
 all: build
 
@@ -23,6 +31,29 @@ run: build
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
+$(ASAN_DIR)/CMakeCache.txt:
+	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIRELAY_SANITIZE=ON \
+	  -DMIRELAY_WERROR=ON -DMIRELAY_BUILD_BENCH=OFF
+
+# The whole suite, GUI tests included, under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-sanitize: bootstrap $(ASAN_DIR)/CMakeCache.txt
+	cmake --build $(ASAN_DIR) -j $(JOBS)
+	cd $(ASAN_DIR) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
+
+$(FUZZ_DIR)/CMakeCache.txt:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DMIRELAY_BUILD_APP=OFF -DMIRELAY_BUILD_BENCH=OFF -DMIRELAY_FUZZ=ON
+
+# libFuzzer targets over the Qt-free core, built with clang and ASan+UBSan.
+fuzz: bootstrap $(FUZZ_DIR)/CMakeCache.txt
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_all
+
+fuzz-run: fuzz
+	bash scripts/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+fuzz-smoke: fuzz
+	bash scripts/fuzz 60 $(FUZZ_TARGETS)
+
 bench: build
 	$(BUILD_DIR)/bench/mirelay_bench
 
@@ -30,4 +61,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

@@ -50,8 +50,13 @@ struct Transparency {
   friend bool operator==(const Transparency&, const Transparency&) = default;
 };
 
-// Pixel memory is capped so that no file can make a decoder allocate more than this.
+// Pixel memory is capped so that no file can make a decoder allocate more than this. Fuzz
+// builds lower the cap so that no input spends seconds filling a gigabyte.
+#ifdef MIRELAY_MAX_PIXEL_BYTES
+inline constexpr std::size_t kMaxPixelBytes = MIRELAY_MAX_PIXEL_BYTES;
+#else
 inline constexpr std::size_t kMaxPixelBytes = std::size_t{1} << 30;
+#endif
 
 // Row stride in bytes: rows are padded to whole 4-byte units.
 std::size_t StrideFor(PixelFormat format, std::int32_t width);

@@ -1,0 +1,149 @@
+// Settings files the program does not expect: a folder, binary garbage, a huge file and one
+// that cannot be replaced. Start-up always gives a usable window; close writes the nine keys.
+#include <sys/resource.h>
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QtTest>
+#include <csignal>
+#include <filesystem>
+#include <random>
+
+#include "app/main_form.h"
+#include "fault_support.h"
+#include "workspace.h"
+
+using namespace mirelay;
+using namespace mirelay::testing_support;
+
+namespace {
+
+const char* const kNineKeys[] = {
+    "JPEGQuality=", "Threshold=", "Seperator=", "NameOrder=", "Extensions=",
+    "Top=",         "Left=",      "Width=",     "Height="};
+
+void VerifyDefaults(const TForm1& form) {
+  QCOMPARE(form.settings.JPEGQuality, 90);
+  QCOMPARE(form.settings.Threshold, 0);
+  QCOMPARE(form.settings.NameOrder, 1);
+  QCOMPARE(form.settings.Extensions, std::string(kDefaultExtensions));
+}
+
+void VerifyNineKeysAfter(const std::string& saved, const std::string& header) {
+  const auto at = saved.rfind(header);
+  QVERIFY(at != std::string::npos);
+  for (const char* key : kNineKeys) {
+    QVERIFY2(saved.find(std::string("\n") + key, at) != std::string::npos, key);
+  }
+}
+
+}  // namespace
+
+class SettingsFaultsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void binaryGarbageGivesDefaultsAndIsKeptOnClose() {
+    Workspace workspace;
+    std::string garbage(4096, '\0');
+    std::mt19937 random(7);
+    for (char& byte : garbage) byte = static_cast<char>(random());
+    workspace.Write("mirelay.ini", garbage);
+    TForm1 form(workspace.Executable());
+    VerifyDefaults(form);
+    form.show();
+    form.close();
+    QVERIFY(!form.isVisible());
+    const std::string saved = workspace.Read("mirelay.ini");
+    QVERIFY(saved.starts_with(garbage.substr(0, 100)));
+    VerifyNineKeysAfter(saved, "[Main]");
+  }
+
+  // The main section sits behind 100 000 other lines; reading and writing stay whole.
+  void aHundredThousandLinesStartQuicklyAndKeepEveryLine() {
+    Workspace workspace;
+    std::string content = "[Other]\n";
+    for (int line = 0; line < 100000; ++line) content += "key" + std::to_string(line) + "=x\n";
+    content += "[Main]\nThreshold=17\n";
+    workspace.Write("mirelay.ini", content);
+    QElapsedTimer clock;
+    clock.start();
+    TForm1 form(workspace.Executable());
+    qInfo("start-up with a 100000-line settings file: %lld ms", clock.elapsed());
+    QCOMPARE(form.settings.Threshold, 17);
+    form.show();
+    clock.restart();
+    form.close();
+    qInfo("close with a 100000-line settings file: %lld ms", clock.elapsed());
+    QVERIFY(!form.isVisible());
+    const std::string saved = workspace.Read("mirelay.ini");
+    QVERIFY(saved.starts_with(content.substr(0, content.size() - 12)));
+    VerifyNineKeysAfter(saved, "[Main]");
+  }
+
+  void aFolderInPlaceOfTheFileGivesDefaultsAndAReportOnClose() {
+    Workspace workspace;
+    std::filesystem::create_directory(workspace.Settings());
+    TForm1 form(workspace.Executable());
+    VerifyDefaults(form);
+    form.show();
+    {
+      MessageBoxRecorder boxes;
+      form.close();
+      QCOMPARE(boxes.texts,
+               QStringList({QString::fromStdString(workspace.Settings() + " に書き込めません.")}));
+    }
+    QVERIFY(form.isVisible());
+    QVERIFY(form.SearchFolder1->isEnabled());
+    std::filesystem::remove(workspace.Settings());
+    form.close();
+    QVERIFY(!form.isVisible());
+    VerifyNineKeysAfter(workspace.Read("mirelay.ini"), "[Main]");
+  }
+
+  // A file-size limit stands in for a full disk: the old file stays whole and readable.
+  void aFullDiskKeepsTheOldFileAndReports() {
+    Workspace workspace;
+    const std::string old = "[Main]\nThreshold=9\n" + std::string(200, ';') + "\n";
+    workspace.Write("mirelay.ini", old);
+    TForm1 form(workspace.Executable());
+    form.show();
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit tight = saved;
+    tight.rlim_cur = 100;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &tight);
+    {
+      MessageBoxRecorder boxes;
+      form.close();
+      ::setrlimit(RLIMIT_FSIZE, &saved);
+      QCOMPARE(boxes.texts.size(), 1);
+    }
+    std::signal(SIGXFSZ, previousHandler);
+    QVERIFY(form.isVisible());
+    QCOMPARE(workspace.Read("mirelay.ini"), old);
+    QVERIFY(FolderNames(workspace.Path("")) == std::vector<std::string>({"mirelay.ini"}));
+    form.close();
+    QVERIFY(!form.isVisible());
+    VerifyNineKeysAfter(workspace.Read("mirelay.ini"), "[Main]");
+  }
+
+  // Settings beside an executable whose folder has gone: nothing is written, nothing crashes.
+  void aVanishedProgramFolderReportsOnClose() {
+    Workspace workspace;
+    workspace.MakeFolders({"gone"});
+    TForm1 form(workspace.Path("gone/mirelay"));
+    std::filesystem::remove(workspace.Path("gone"));
+    VerifyDefaults(form);
+    form.show();
+    MessageBoxRecorder boxes;
+    form.close();
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY(form.isVisible());
+    QVERIFY(LeftoverTemporaries(workspace.Path("")).empty());
+  }
+};
+
+QTEST_MAIN(SettingsFaultsTest)
+#include "settings_faults_test.moc"
