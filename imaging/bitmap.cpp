@@ -63,9 +63,12 @@ const std::uint8_t* Bitmap::RowPointer(std::int32_t row) const {
   return pixels_.data() + static_cast<std::size_t>(stored) * stride_;
 }
 
-void TakeOver(Bitmap& target, const Bitmap& source) {
-  target = source;
-  if (IsIndexed(source.Format())) target.colorList = source.colorTable;
+void TakeOver(Bitmap& target, const Bitmap& source) { TakeOver(target, Bitmap(source)); }
+
+void TakeOver(Bitmap& target, Bitmap&& source) {
+  const bool indexed = IsIndexed(source.Format());
+  target = std::move(source);
+  if (indexed) target.colorList = target.colorTable;
 }
 
 namespace {

@@ -115,6 +115,9 @@ inline constexpr char kScanLineOutOfRange[] = "スキャンライン のイン�
 // The target becomes a copy of the source with all its attributes; an indexed source's
 // colour table becomes the target's colour list.
 void TakeOver(Bitmap& target, const Bitmap& source);
+// The same for a source that is not needed afterwards: its pixels move instead of being copied,
+// so a load never holds a big picture twice.
+void TakeOver(Bitmap& target, Bitmap&& source);
 
 // Brings any bitmap to the 24-bit format (blue, green, red); a 24-bit bitmap is left as it is.
 void ConvertTo24Bit(Bitmap& bitmap);
