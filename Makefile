@@ -7,7 +7,7 @@ FUZZ_DIR := build-fuzz
 FUZZ_TARGETS := fuzz_bmp fuzz_png fuzz_jpeg fuzz_gif fuzz_load fuzz_ini
 FUZZ_SECONDS ?= 600
 # Any sanitizer report ends the test that raised it; leaks only in third-party libraries are waived.
-SANITIZER_ENV := ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1 \
+SANITIZER_ENV := ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1 \
   UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 

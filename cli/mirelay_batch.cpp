@@ -1,4 +1,5 @@
 // mirelay-batch: the window's batch without the window, on several threads and machines.
+#include <malloc.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -79,9 +80,19 @@ int ExitStatus(const mirelay::BatchReport& report) {
   return 0;
 }
 
+// Every pair allocates and frees pictures of megabytes. Keeping freed memory in the process
+// instead of handing it back to the system spares re-faulting every page of every picture
+// (a fifth of a pair's time on 1920 x 1080 PNG output).
+void KeepFreedPictureMemory() {
+  constexpr int kOneGibibyte = 1 << 30;
+  mallopt(M_MMAP_THRESHOLD, kOneGibibyte);
+  mallopt(M_TRIM_THRESHOLD, kOneGibibyte);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  KeepFreedPictureMemory();
   auto parsed = mirelay::cli::ParseBatchOptions(argc, argv);
   if (const int* status = std::get_if<int>(&parsed)) return *status;
   const auto& options = std::get<BatchOptions>(parsed);
