@@ -9,9 +9,12 @@
 #include <QMenuBar>
 #include <QStyledItemDelegate>
 #include <QUrl>
+#include <algorithm>
+#include <thread>
 
 #include "app/error_report.h"
 #include "app/preview_control.h"
+#include "app/run_status_bar.h"
 
 namespace mirelay {
 
@@ -47,11 +50,13 @@ TForm1::TForm1(std::string executablePath, QWidget* parent)
   openFolder = [](const QString& folder) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
   };
-  pumpMessages = [] { QCoreApplication::processEvents(); };
+  SetBatchWorkers(std::thread::hardware_concurrency());
   setWindowTitle("Mirelay 1.2.0");
   setFont(WindowFont());
   CreateControls();
   CreateMenu();
+  runStatus_ = new RunStatusBar(this);
+  setStatusBar(runStatus_);
   resize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
   FormCreate();
 }
@@ -175,6 +180,13 @@ void TForm1::LeaveBusy() {
   progress1->setEnabled(false);
   abort1->setEnabled(false);
 }
+
+void TForm1::RequestAbort() {
+  FAbort = true;
+  if (batch_) batch_->RequestStop();
+}
+
+void TForm1::SetBatchWorkers(unsigned count) { batchWorkers_ = std::max(1u, count); }
 
 void TForm1::Quit1Click() { close(); }
 

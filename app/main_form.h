@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QMainWindow>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "app/profile/ini_profile.h"
 #include "app/profile/settings.h"
+#include "batch/background_batch.h"
+#include "batch/pair_settings.h"
 #include "batch/t_find.h"
 #include "imaging/bitmap.h"
 
@@ -18,6 +21,7 @@ class QMenuBar;
 namespace mirelay {
 
 class PreviewControl;
+class RunStatusBar;
 
 // The main window: menu commands and list clicks enter here as handlers; the work is done by
 // the core in imaging/ and batch/.
@@ -70,8 +74,10 @@ class TForm1 : public QMainWindow {
 
   void EnterBusy();
   void LeaveBusy();
-  void RequestAbort() { FAbort = true; }
+  void RequestAbort();
   bool Busy() const { return FBusy; }
+  // Worker threads of the output commands (at least one).
+  void SetBatchWorkers(unsigned count);
 
   // The folder that holds the executable, ending with "/".
   std::string ApplicationFolder() const;
@@ -81,15 +87,17 @@ class TForm1 : public QMainWindow {
 
   // Asks the desktop to open a folder; tests replace it so no file manager opens.
   std::function<void(const QString& folder)> openFolder;
-  // Processes the pending GUI events once after every pair of a batch.
-  std::function<void()> pumpMessages;
+  // Called on the batch's worker thread after each pair, before that worker starts another;
+  // tests pause or disturb a run here.
+  std::function<void(const PairOutcome&)> afterPair;
 
   Settings settings;
   std::unique_ptr<TFnd> Finder;
   Bitmap BaseBitmap;
   Bitmap PartBitmap;
-  int ProgressBaseIndex = 0;
-  int ProgressPartIndex = 0;
+  // Indices of the latest pair started, written by the batch's worker threads.
+  std::atomic<int> ProgressBaseIndex{0};
+  std::atomic<int> ProgressPartIndex{0};
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -101,7 +109,11 @@ class TForm1 : public QMainWindow {
   void CreateMenu();
   void ApplyGeometry(const WindowGeometry& geometry);
   void SetNameOrderChecks();
-  void RunPairs(std::int32_t code, bool& wroteFile);
+  BatchJob WindowJob(std::int32_t code);
+  BatchObserver WindowObserver();
+  void FinishRun(const BatchReport& report);
+  // Hands the settings a pair is named and composited with to the batch's workers.
+  void PublishPairSettings();
   void SetInputCommandsEnabled(bool enabled);
   void ConnectListClicks(QListWidget* list, void (TForm1::*handler)());
   QAction* AddCommand(QWidget* menu, const QString& caption, void (TForm1::*handler)());
@@ -112,6 +124,12 @@ class TForm1 : public QMainWindow {
   IniProfile profile_;
   bool FBusy = false;
   bool FAbort = false;
+  unsigned batchWorkers_ = 1;
+  SharedPairSettings pairSettings_;
+  std::atomic<std::size_t> pairsFinished_{0};
+  RunStatusBar* runStatus_ = nullptr;
+  // Last, so it is stopped and joined before anything its workers reach is destroyed.
+  std::unique_ptr<BackgroundBatch> batch_;
 };
 
 }  // namespace mirelay

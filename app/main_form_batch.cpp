@@ -1,4 +1,4 @@
-// Input, the batch run and its progress and abort commands.
+// Input, the output commands that hand their pairs to the batch engine, progress and abort.
 #include <sys/stat.h>
 
 #include <QFile>
@@ -6,8 +6,9 @@
 
 #include "app/error_report.h"
 #include "app/main_form.h"
-#include "batch/batch_naming.h"
+#include "app/run_status_bar.h"
 #include "batch/folder_listing.h"
+#include "batch/picture_memory.h"
 #include "imaging/image_lib.h"
 
 namespace mirelay {
@@ -55,42 +56,61 @@ void TForm1::SetInputCommandsEnabled(bool enabled) {
 
 void TForm1::RunBatch(std::int32_t code) {
   if (FBusy) return;
+  BatchJob job = WindowJob(code);
+  const std::size_t total = job.bases.size() * job.parts.size();
   EnterBusy();
-  // Nothing may change the lists or start a second run while the loops index them.
+  // Nothing may change the lists or start a second run while the workers go through them.
   SetInputCommandsEnabled(false);
-  bool wroteFile = false;
-  try {
-    RunPairs(code, wroteFile);
-  } catch (...) {
-    SetInputCommandsEnabled(true);
-    LeaveBusy();
-    throw;
-  }
-  SetInputCommandsEnabled(true);
-  LeaveBusy();
-  if (wroteFile)
-    openFolder(QFile::decodeName(QByteArray::fromStdString(ApplicationFolder() + "out/")));
+  PublishPairSettings();
+  pairsFinished_ = 0;
+  runStatus_->Start(total, [this] { return pairsFinished_.load(); });
+  batch_ = std::make_unique<BackgroundBatch>(
+      std::move(job), WindowObserver(), [this](const BatchReport& report) {
+        QMetaObject::invokeMethod(
+            this, [this, report] { Guarded([&] { FinishRun(report); }); }, Qt::QueuedConnection);
+      });
 }
 
-void TForm1::RunPairs(std::int32_t code, bool& wroteFile) {
-  const std::string outFolder = ApplicationFolder() + "out/";
-  const int baseCount = List1->count();
-  for (int i = 0; i < baseCount; ++i) {
-    ProgressBaseIndex = i;
-    const std::string base = EntryPath(List1, i);
-    const int partCount = List2->count();
-    for (int j = 0; j < partCount; ++j) {
-      ProgressPartIndex = j;
-      const std::string part = EntryPath(List2, j);
-      if (MergePair(base, part)) {
-        const auto name = OutputFileName(base, part, settings.Seperator, settings.NameOrder, code);
-        wroteFile =
-            SaveBitmapAs(outFolder + name, &BaseBitmap, code) != kFormatUnknown || wroteFile;
-      }
-      pumpMessages();
-      if (FAbort) return;
-    }
+BatchJob TForm1::WindowJob(std::int32_t code) {
+  BatchJob job;
+  for (int row = 0; row < List1->count(); ++row) job.bases.push_back(EntryPath(List1, row));
+  for (int row = 0; row < List2->count(); ++row) job.parts.push_back(EntryPath(List2, row));
+  job.outFolder = ApplicationFolder() + "out/";
+  job.code = code;
+  job.currentSettings = [this] { return pairSettings_.Get(); };
+  job.inputErrorsEndRun = true;
+  job.jobs = batchWorkers_;
+  return job;
+}
+
+BatchObserver TForm1::WindowObserver() {
+  BatchObserver observer;
+  observer.started = [this](const BatchPair& pair) {
+    ProgressBaseIndex = static_cast<int>(pair.base);
+    ProgressPartIndex = static_cast<int>(pair.part);
+  };
+  observer.finished = [this](const PairOutcome& outcome) {
+    ++pairsFinished_;
+    if (afterPair) afterPair(outcome);
+  };
+  return observer;
+}
+
+void TForm1::FinishRun(const BatchReport& report) {
+  batch_.reset();
+  runStatus_->Stop();
+  SetInputCommandsEnabled(true);
+  LeaveBusy();
+  ReleaseFreedPictureMemory();
+  if (report.failure) {
+    ShowErrorReport(this, QByteArray::fromStdString(report.failure->reason));
+  } else if (report.written > 0) {
+    openFolder(QFile::decodeName(QByteArray::fromStdString(ApplicationFolder() + "out/")));
   }
+}
+
+void TForm1::PublishPairSettings() {
+  pairSettings_.Set({settings.Seperator, settings.NameOrder, settings.Threshold});
 }
 
 void TForm1::progress1Click() {

@@ -33,6 +33,7 @@ void TForm1::cutoff1Click() {
   const QString text = AskText(this, "透過閾値", "0 から 120 くらいの間で指定してください。",
                                QString::number(settings.Threshold));
   settings.Threshold = ParseInteger(text.toStdString()).value_or(0);
+  PublishPairSettings();
 }
 
 void TForm1::Seperator1Click() {
@@ -43,18 +44,21 @@ void TForm1::Seperator1Click() {
     if (text == refused) return;
   }
   settings.Seperator = text;
+  PublishPairSettings();
 }
 
 void TForm1::BP1Click() {
   BP1->setChecked(true);
   PB1->setChecked(false);
   settings.NameOrder = 1;
+  PublishPairSettings();
 }
 
 void TForm1::PB1Click() {
   PB1->setChecked(true);
   BP1->setChecked(false);
   settings.NameOrder = 2;
+  PublishPairSettings();
 }
 
 }  // namespace mirelay

@@ -1,6 +1,7 @@
 #include "batch/decode_cache.h"
 
 #include "imaging/file_io.h"
+#include "imaging/image_error.h"
 
 namespace mirelay {
 
@@ -48,6 +49,9 @@ std::shared_ptr<const DecodedImage> DecodeCache::Decode(const std::string& path)
     }
     ConvertTo24Bit(*bitmap);
     result->bitmap = std::move(bitmap);
+  } catch (const FileError& error) {
+    result->failure = error.what();
+    result->unreadable = true;
   } catch (const std::exception& error) {
     result->failure = error.what();
   }

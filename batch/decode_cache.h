@@ -18,6 +18,7 @@ namespace mirelay {
 struct DecodedImage {
   std::shared_ptr<const Bitmap> bitmap;  // null when decoding failed
   std::string failure;
+  bool unreadable = false;  // the file exists but could not be opened or read
 };
 
 using ImageLoader = std::function<std::int32_t(const std::string&, Bitmap&)>;

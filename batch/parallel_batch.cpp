@@ -10,110 +10,149 @@
 
 #include "batch/batch_naming.h"
 #include "batch/overlay.h"
-#include "imaging/image_error.h"
+#include "batch/write_order.h"
+#include "imaging/file_io.h"
 
 namespace mirelay {
 
 namespace {
 
-// Pairs that must run in order on one thread: all the pairs writing one output name.
-using PairChain = std::vector<const BatchPair*>;
-
-std::vector<PairChain> ChainsByOutputName(const std::vector<BatchPair>& pairs) {
-  std::vector<PairChain> chains;
-  std::unordered_map<std::string, std::size_t> chainOfName;
-  for (const auto& pair : pairs) {
-    const auto [found, added] = chainOfName.try_emplace(pair.outputName, chains.size());
-    if (added) chains.emplace_back();
-    chains[found->second].push_back(&pair);
-  }
-  return chains;
-}
+struct StartedPair {
+  BatchPair pair;
+  std::int32_t threshold = 0;
+};
 
 class BatchRunner {
  public:
-  BatchRunner(const BatchJob& job, const std::atomic<bool>& stop,
-              const std::function<void(const PairOutcome&)>& progress)
-      : job_(job), stop_(stop), progress_(progress), cache_(job.cacheBytes, job.load) {}
+  BatchRunner(const BatchJob& job, const std::atomic<bool>& stop, const BatchObserver& observer)
+      : job_(job),
+        stop_(stop),
+        observer_(observer),
+        cache_(job.cacheBytes, job.load),
+        total_(job.bases.size() * job.parts.size()),
+        nextIndex_(job.shard.number - 1) {}
 
   BatchReport Run() {
-    const auto pairs = EnumeratePairs(job_);
-    chains_ = ChainsByOutputName(pairs);
-    report_.pairs = pairs.size();
-    const unsigned threads = std::max(1u, std::min<unsigned>(job_.jobs, chains_.size()));
+    if (job_.shard.number == 0 || job_.shard.number > job_.shard.count) return report_;
+    report_.pairs = total_ > nextIndex_ ? (total_ - nextIndex_ - 1) / job_.shard.count + 1 : 0;
+    const unsigned threads = std::max(1u, std::min<unsigned>(job_.jobs, report_.pairs));
     std::vector<std::jthread> workers;
     for (unsigned i = 1; i < threads; ++i) workers.emplace_back([this] { Work(); });
     Work();
     workers.clear();
     report_.decodes = cache_.DecodeCount();
-    report_.stopped = stopped_.load();
     return report_;
   }
 
  private:
-  bool ShouldStop() const { return stop_.load() || failedWrite_.load(); }
-
   void Work() {
-    for (;;) {
-      const auto chain = nextChain_.fetch_add(1);
-      if (chain >= chains_.size()) return;
-      for (const BatchPair* pair : chains_[chain]) {
-        if (ShouldStop()) {
-          stopped_ = true;
-          return;
-        }
-        Finish(Process(*pair));
-      }
+    while (const auto started = StartNext()) {
+      PairOutcome outcome = ProcessGuarded(*started);
+      writeOrder_.Leave(started->pair.outputName, started->pair.index);
+      Finish(outcome);
     }
   }
 
-  PairOutcome Process(const BatchPair& pair) {
+  // The next pair in running order, named with the settings of this moment.
+  std::optional<StartedPair> StartNext() {
+    std::lock_guard lock(dispatchMutex_);
+    if (nextIndex_ >= total_) return std::nullopt;
+    if (stop_.load() || failed_.load()) {
+      report_.stopped = true;
+      return std::nullopt;
+    }
+    const PairSettings settings = job_.currentSettings ? job_.currentSettings() : job_.settings;
+    const std::size_t partCount = job_.parts.size();
+    const std::size_t base = nextIndex_ / partCount, part = nextIndex_ % partCount;
+    StartedPair started{{nextIndex_, base, part, PairOutputName(job_, settings, base, part)},
+                        settings.threshold};
+    nextIndex_ += job_.shard.count;
+    writeOrder_.Enter(started.pair.outputName, started.pair.index);
+    if (observer_.started) observer_.started(started.pair);
+    return started;
+  }
+
+  // No exception may leave a worker thread: whatever a pair raises ends the run as its failure.
+  PairOutcome ProcessGuarded(const StartedPair& started) {
     PairOutcome outcome;
-    outcome.index = pair.index;
-    outcome.outputPath = job_.outFolder + pair.outputName;
-    // As in the window, a base that cannot be had means its part is never looked at.
+    outcome.index = started.pair.index;
+    outcome.outputPath = job_.outFolder + started.pair.outputName;
+    try {
+      Process(started, outcome);
+    } catch (const std::exception& error) {
+      Failed(outcome, error.what());
+    } catch (...) {
+      Failed(outcome, "unknown error");
+    }
+    return outcome;
+  }
+
+  void Process(const StartedPair& started, PairOutcome& outcome) {
+    const BatchPair& pair = started.pair;
+    // An input gone since the lists were made is passed over, even when an earlier pair left
+    // it decoded in the cache.
+    for (const std::string* path : {&job_.bases[pair.base], &job_.parts[pair.part]}) {
+      if (!FileExists(*path)) return Skipped(outcome, *path, "file not found");
+    }
+    // A base that cannot be had means its part is never looked at.
     const auto base = Input(job_.bases[pair.base], outcome);
-    if (!base) return outcome;
+    if (!base) return;
     const auto part = Input(job_.parts[pair.part], outcome);
-    if (!part) return outcome;
+    if (!part) return;
     Bitmap composite = *base;
     try {
-      OverlayColorKey(composite, *part, job_.threshold);
-    } catch (const ImageError& error) {
-      return Skipped(outcome, job_.parts[pair.part], error.what());
+      OverlayColorKey(composite, *part, started.threshold);
+    } catch (const std::exception& error) {
+      InputError(outcome, job_.parts[pair.part], error.what());
+      return;
     }
+    writeOrder_.WaitForTurn(pair.outputName, pair.index);
     Save(composite, outcome);
-    return outcome;
   }
 
   std::shared_ptr<const Bitmap> Input(const std::string& path, PairOutcome& outcome) {
     const auto decoded = cache_.Get(path);
-    if (!decoded->bitmap) Skipped(outcome, path, decoded->failure);
-    return decoded->bitmap;
+    if (decoded->bitmap) return decoded->bitmap;
+    if (decoded->unreadable) {
+      InputError(outcome, path, decoded->failure);
+    } else {
+      Skipped(outcome, path, decoded->failure);
+    }
+    return nullptr;
   }
 
-  static PairOutcome& Skipped(PairOutcome& outcome, const std::string& input,
-                              const std::string& reason) {
+  void InputError(PairOutcome& outcome, const std::string& input, const std::string& reason) {
+    if (job_.inputErrorsEndRun) {
+      Failed(outcome, reason);
+    } else {
+      Skipped(outcome, input, reason);
+    }
+  }
+
+  static void Skipped(PairOutcome& outcome, const std::string& input, const std::string& reason) {
     outcome.status = PairStatus::kSkipped;
     outcome.failedInput = input;
     outcome.reason = reason;
-    return outcome;
+  }
+
+  void Failed(PairOutcome& outcome, const std::string& reason) {
+    outcome.status = PairStatus::kFailed;
+    outcome.reason = reason;
+    failed_ = true;
   }
 
   void Save(const Bitmap& composite, PairOutcome& outcome) {
     try {
       errno = 0;
       if (job_.save(outcome.outputPath, &composite, job_.code) == kFormatUnknown) {
-        outcome.status = PairStatus::kWriteFailed;
-        outcome.reason = "no encoder for this format code";
+        outcome.status = PairStatus::kSkipped;
+        outcome.reason = "nothing is written for this format code";
       }
     } catch (const std::exception& error) {
       const int code = errno;
-      outcome.status = PairStatus::kWriteFailed;
-      outcome.reason = error.what();
-      if (code != 0) outcome.reason += std::string(" (") + std::strerror(code) + ")";
+      Failed(outcome, error.what());
+      if (code != 0) outcome.cause = std::strerror(code);
     }
-    if (outcome.status == PairStatus::kWriteFailed) failedWrite_ = true;
   }
 
   void Finish(const PairOutcome& outcome) {
@@ -124,25 +163,26 @@ class BatchRunner {
         break;
       case PairStatus::kSkipped:
         ++report_.skipped;
-        if (reportedInputs_.insert(outcome.failedInput).second) {
+        if (!outcome.failedInput.empty() && reportedInputs_.insert(outcome.failedInput).second) {
           report_.undecodable.push_back({outcome.failedInput, outcome.reason});
         }
         break;
-      case PairStatus::kWriteFailed:
-        if (!report_.writeFailure) report_.writeFailure = outcome;
+      case PairStatus::kFailed:
+        if (!report_.failure) report_.failure = outcome;
         break;
     }
-    if (progress_) progress_(outcome);
+    if (observer_.finished) observer_.finished(outcome);
   }
 
   const BatchJob& job_;
   const std::atomic<bool>& stop_;
-  const std::function<void(const PairOutcome&)>& progress_;
+  const BatchObserver& observer_;
   DecodeCache cache_;
-  std::vector<PairChain> chains_;
-  std::atomic<std::size_t> nextChain_{0};
-  std::atomic<bool> failedWrite_{false};
-  std::atomic<bool> stopped_{false};
+  WriteOrder writeOrder_;
+  const std::size_t total_;
+  std::mutex dispatchMutex_;
+  std::size_t nextIndex_;
+  std::atomic<bool> failed_{false};
   std::mutex reportMutex_;
   BatchReport report_;
   std::set<std::string> reportedInputs_;
@@ -150,9 +190,10 @@ class BatchRunner {
 
 }  // namespace
 
-std::string PairOutputName(const BatchJob& job, std::size_t base, std::size_t part) {
-  auto name =
-      OutputFileName(job.bases[base], job.parts[part], job.separator, job.nameOrder, job.code);
+std::string PairOutputName(const BatchJob& job, const PairSettings& settings, std::size_t base,
+                           std::size_t part) {
+  auto name = OutputFileName(job.bases[base], job.parts[part], settings.separator,
+                             settings.nameOrder, job.code);
   if (job.extension.empty()) return name;
   name.resize(name.size() - OutputExtension(job.code).size());
   return name + job.extension;
@@ -166,22 +207,26 @@ std::vector<BatchPair> EnumeratePairs(const BatchJob& job) {
   if (job.shard.number == 0 || job.shard.number > count) return pairs;
   for (std::size_t index = job.shard.number - 1; index < total; index += count) {
     const std::size_t base = index / partCount, part = index % partCount;
-    pairs.push_back({index, base, part, PairOutputName(job, base, part)});
+    pairs.push_back({index, base, part, PairOutputName(job, job.settings, base, part)});
   }
   return pairs;
 }
 
 std::vector<std::string> CollidingNames(const std::vector<BatchPair>& pairs) {
-  std::vector<std::string> names;
-  for (const auto& chain : ChainsByOutputName(pairs)) {
-    if (chain.size() > 1) names.push_back(chain.front()->outputName);
+  std::vector<std::string> firstUses, names;
+  std::unordered_map<std::string, std::size_t> uses;
+  for (const auto& pair : pairs) {
+    if (uses[pair.outputName]++ == 0) firstUses.push_back(pair.outputName);
+  }
+  for (const auto& name : firstUses) {
+    if (uses[name] > 1) names.push_back(name);
   }
   return names;
 }
 
 BatchReport RunParallelBatch(const BatchJob& job, const std::atomic<bool>& stop,
-                             const std::function<void(const PairOutcome&)>& progress) {
-  return BatchRunner(job, stop, progress).Run();
+                             const BatchObserver& observer) {
+  return BatchRunner(job, stop, observer).Run();
 }
 
 }  // namespace mirelay

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "batch/decode_cache.h"
+#include "batch/pair_settings.h"
 #include "imaging/image_lib.h"
 
 namespace mirelay {
@@ -28,9 +29,13 @@ struct BatchJob {
   std::int32_t code = kFormatPng;
   // Replaces the window's ".png"/".jpg" rule when set (BMP and GIF output named as such).
   std::string extension;
-  std::string separator;
-  std::int32_t nameOrder = 1;
-  std::int32_t threshold = 0;
+  // Used for every pair unless `currentSettings` is set.
+  PairSettings settings;
+  // Read as each pair starts, so settings changed during a run apply from the next pair on.
+  std::function<PairSettings()> currentSettings;
+  // The window's rule: an input that exists but cannot be read, or a part that cannot be laid
+  // on the base, ends the run like a failed write. The command skips such pairs instead.
+  bool inputErrorsEndRun = false;
   unsigned jobs = 1;
   Shard shard;
   std::size_t cacheBytes = std::size_t{1} << 30;
@@ -45,14 +50,15 @@ struct BatchPair {
   std::string outputName;
 };
 
-enum class PairStatus { kWritten, kSkipped, kWriteFailed };
+enum class PairStatus { kWritten, kSkipped, kFailed };
 
 struct PairOutcome {
   std::size_t index = 0;
   PairStatus status = PairStatus::kWritten;
   std::string outputPath;
-  std::string failedInput;  // the input that could not be decoded, when skipped
-  std::string reason;       // why it was skipped or could not be written
+  std::string failedInput;  // the input that could not be had, when skipped for it
+  std::string reason;       // why it was skipped or failed, as the error put it
+  std::string cause;        // the system's word on a failed write, when it gave one
 };
 
 struct InputFailure {
@@ -65,25 +71,32 @@ struct BatchReport {
   std::size_t written = 0;
   std::size_t skipped = 0;
   std::vector<InputFailure> undecodable;  // each file once, in the order met
-  std::optional<PairOutcome> writeFailure;
-  bool stopped = false;  // the stop flag ended the run early
+  std::optional<PairOutcome> failure;     // the first pair whose error ended the run
+  bool stopped = false;                   // pairs were left unstarted (stop flag or failure)
   std::size_t decodes = 0;
 };
 
-// The window's output name of a pair, with the job's extension when it sets one.
-std::string PairOutputName(const BatchJob& job, std::size_t base, std::size_t part);
+// Both are called from worker threads, each never concurrently with itself.
+struct BatchObserver {
+  std::function<void(const BatchPair&)> started;  // in running order, as each pair starts
+  std::function<void(const PairOutcome&)> finished;
+};
 
-// The pairs of the job's shard in running order.
+// The output name of a pair under the given settings, with the job's extension when it sets one.
+std::string PairOutputName(const BatchJob& job, const PairSettings& settings, std::size_t base,
+                           std::size_t part);
+
+// The pairs of the job's shard in running order, named with the job's fixed settings.
 std::vector<BatchPair> EnumeratePairs(const BatchJob& job);
 
 // Output names that more than one pair of `pairs` writes, in order of first use.
 std::vector<std::string> CollidingNames(const std::vector<BatchPair>& pairs);
 
-// Processes the pairs on job.jobs threads. Pairs sharing an output name run in running order on
-// one thread, so the last successful one leaves its file, as in a sequential run. Once `stop` is
-// set or a write fails, no new pair starts; pairs in flight finish. `progress` is called once per
-// finished pair, from the worker threads but never concurrently.
+// Processes the pairs on job.jobs threads. Pairs start strictly in running order, so a run that
+// ends early has written a prefix of it; pairs writing one output name save in the order they
+// started, so the later pair's file stays. Once `stop` is set or a pair fails, no new pair
+// starts; pairs in flight finish.
 BatchReport RunParallelBatch(const BatchJob& job, const std::atomic<bool>& stop,
-                             const std::function<void(const PairOutcome&)>& progress);
+                             const BatchObserver& observer = {});
 
 }  // namespace mirelay

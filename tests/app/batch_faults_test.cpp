@@ -14,6 +14,7 @@
 #include "app/preview_control.h"
 #include "fault_support.h"
 #include "imaging/image_lib.h"
+#include "run_control.h"
 #include "workspace.h"
 
 using namespace mirelay;
@@ -31,19 +32,25 @@ void PrepareInputs(const Workspace& workspace) {
   workspace.Write("mirelay.ini", "[Main]\nSeperator=-\n");
 }
 
-// The form after Input, with `fault` run once the pair numbered `faultAfter` is done.
+// The form after Input on one worker, with `fault` run on that worker once the pair numbered
+// `faultAfter` (from 1) is done and before the next one starts.
 struct Run {
   explicit Run(const Workspace& workspace) : form(workspace.Executable()) {
     form.openFolder = [this](const QString&) { ++foldersOpened; };
-    form.pumpMessages = [this] {
-      if (pairsDone++ == faultAfter && fault) fault();
+    form.SetBatchWorkers(1);
+    form.afterPair = [this](const PairOutcome&) {
+      if (++pairsDone == faultAfter && fault) fault();
     };
     form.show();
     form.SearchFolder1->trigger();
   }
+  void Output() {
+    form.Mergejpg1->trigger();
+    QVERIFY(WaitForRunToEnd(form));
+  }
   TForm1 form;
-  int pairsDone = 0;
-  int faultAfter = 0;
+  std::atomic<int> pairsDone{0};
+  int faultAfter = 1;
   int foldersOpened = 0;
   std::function<void()> fault;
 };
@@ -77,14 +84,14 @@ class BatchFaultsTest : public QObject {
     Workspace workspace;
     PrepareInputs(workspace);
     Run run(workspace);
-    run.faultAfter = 1;
+    run.faultAfter = 2;
     run.fault = [&] {
       std::filesystem::remove_all(workspace.Path("out"));
       workspace.Write("out", "not a folder");
     };
     MessageBoxRecorder boxes;
-    run.form.Mergejpg1->trigger();
-    QCOMPARE(run.pairsDone, 2);
+    run.Output();
+    QCOMPARE(run.pairsDone.load(), 3);
     QCOMPARE(boxes.texts,
              QStringList({QString::fromStdString("ファイル " + workspace.Path("out/") +
                                                  PairName(run.form, 2) + " を作成できません.")}));
@@ -100,7 +107,7 @@ class BatchFaultsTest : public QObject {
     Run run(workspace);
     run.fault = [&] { ::chmod(workspace.Path("out").c_str(), 0555); };
     MessageBoxRecorder boxes;
-    run.form.Mergejpg1->trigger();
+    run.Output();
     ::chmod(workspace.Path("out").c_str(), 0755);
     QCOMPARE(boxes.texts.size(), 1);
     QCOMPARE(FolderNames(workspace.Path("out")).size(), std::size_t{1});
@@ -121,7 +128,7 @@ class BatchFaultsTest : public QObject {
       ::setrlimit(RLIMIT_FSIZE, &tight);
     };
     MessageBoxRecorder boxes;
-    run.form.Mergejpg1->trigger();
+    run.Output();
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
     QCOMPARE(boxes.texts, QStringList({"ストリームへの書き込みエラー."}));
@@ -153,9 +160,9 @@ class BatchFaultsTest : public QObject {
     run.form.List1->setCurrentRow(0);
     run.form.List1Click();
     MessageBoxRecorder boxes;
-    run.form.Mergejpg1->trigger();
+    run.Output();
     QVERIFY(boxes.texts.isEmpty());
-    QCOMPARE(run.pairsDone, 4);
+    QCOMPARE(run.pairsDone.load(), 4);
     QCOMPARE(FolderNames(workspace.Path("out")), std::vector<std::string>({"b-p.jpg", "b-q.jpg"}));
     QCOMPARE(run.foldersOpened, 1);
     VerifyIdleAndClosable(run.form);
@@ -173,9 +180,9 @@ class BatchFaultsTest : public QObject {
     }
     std::sort(expected.begin(), expected.end());
     MessageBoxRecorder boxes;
-    run.form.Mergejpg1->trigger();
+    run.Output();
     QVERIFY(boxes.texts.isEmpty());
-    QCOMPARE(run.pairsDone, 4);
+    QCOMPARE(run.pairsDone.load(), 4);
     QCOMPARE(FolderNames(workspace.Path("out")), expected);
     VerifyIdleAndClosable(run.form);
   }
@@ -195,7 +202,7 @@ class BatchFaultsTest : public QObject {
     run.form.List1Click();
     QCOMPARE(run.form.Image1->NaturalSize(), QSize(48, 48));
     MessageBoxRecorder boxes;
-    run.form.Mergejpg1->trigger();
+    run.Output();
     QVERIFY(boxes.texts.isEmpty());
     QCOMPARE(FolderNames(workspace.Path("out")),
              std::vector<std::string>({"写真 one\nline_部品 x\n.jpg"}));

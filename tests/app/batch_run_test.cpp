@@ -1,12 +1,17 @@
 #include <QAction>
 #include <QDir>
 #include <QListWidget>
+#include <QProgressBar>
+#include <QStatusBar>
 #include <QtTest>
 #include <filesystem>
 
+#include "app/command_line.h"
 #include "app/main_form.h"
+#include "fault_support.h"
 #include "images.h"
 #include "modal.h"
+#include "run_control.h"
 #include "workspace.h"
 
 using namespace mirelay;
@@ -23,7 +28,8 @@ QStringList FilesIn(const Workspace& workspace, const char* folder) {
   return names;
 }
 
-// A form over a workspace with the given bases and parts, listed by Input.
+// A form over a workspace with the given bases and parts, listed by Input, running its
+// batches on one worker unless a test says otherwise.
 struct BatchFixture {
   explicit BatchFixture(const QStringList& bases, const QStringList& parts) {
     workspace.MakeFolders();
@@ -37,19 +43,20 @@ struct BatchFixture {
     }
     form = std::make_unique<TForm1>(workspace.Executable());
     form->openFolder = [this](const QString& folder) { opened << folder; };
-    form->pumpMessages = [this] {
-      ++pairsDone;
-      if (onPair) onPair(pairsDone);
-    };
+    form->SetBatchWorkers(1);
     form->settings.JPEGQuality = kWriteBmpUnderJpgNames;
     form->SearchFolder1->trigger();
+  }
+
+  // Starts an output command and waits for its run to end.
+  void Run(QAction* command) {
+    command->trigger();
+    QVERIFY(WaitForRunToEnd(*form));
   }
 
   Workspace workspace;
   std::unique_ptr<TForm1> form;
   QStringList opened;
-  int pairsDone = 0;
-  std::function<void(int)> onPair;
 };
 
 }  // namespace
@@ -61,45 +68,51 @@ class BatchRunTest : public QObject {
   void namesFollowSeparatorAndOrder_data() {
     QTest::addColumn<int>("nameOrder");
     QTest::addColumn<QString>("separator");
+    QTest::addColumn<int>("workers");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("base first") << 1 << "_"
-                                << QStringList({"a_x.jpg", "a_y.jpg", "b_x.jpg", "b_y.jpg"});
-    QTest::newRow("part first") << 2 << "_"
+    const QStringList baseFirst({"a_x.jpg", "a_y.jpg", "b_x.jpg", "b_y.jpg"});
+    QTest::newRow("base first") << 1 << "_" << 1 << baseFirst;
+    QTest::newRow("base first, 3 workers") << 1 << "_" << 3 << baseFirst;
+    QTest::newRow("part first") << 2 << "_" << 1
                                 << QStringList({"x_a.jpg", "x_b.jpg", "y_a.jpg", "y_b.jpg"});
     QTest::newRow("empty separator")
-        << 1 << "" << QStringList({"ax.jpg", "ay.jpg", "bx.jpg", "by.jpg"});
+        << 1 << "" << 1 << QStringList({"ax.jpg", "ay.jpg", "bx.jpg", "by.jpg"});
   }
 
   void namesFollowSeparatorAndOrder() {
     QFETCH(int, nameOrder);
     QFETCH(QString, separator);
+    QFETCH(int, workers);
     QFETCH(QStringList, expected);
     BatchFixture fixture({"a.bmp", "b.bmp"}, {"x.bmp", "y.bmp"});
+    fixture.form->SetBatchWorkers(workers);
     fixture.form->settings.NameOrder = nameOrder;
     fixture.form->settings.Seperator = separator.toStdString();
-    fixture.form->Mergejpg1->trigger();
+    fixture.Run(fixture.form->Mergejpg1);
     QCOMPARE(FilesIn(fixture.workspace, "out"), expected);
-    QCOMPARE(fixture.pairsDone, 4);
     QCOMPARE(fixture.opened, QStringList({QString::fromStdString(fixture.workspace.Path("out/"))}));
-    QVERIFY(!fixture.form->Busy());
   }
 
-  void theProgramsOwnPumpServesTheWindowDuringARun() {
+  // While a pair's worker is held, the GUI thread keeps serving its own timers.
+  void theEventLoopRunsWhileAPairIsInProgress() {
     BatchFixture fixture({"a.bmp"}, {"x.bmp", "y.bmp"});
-    TForm1 form(fixture.workspace.Executable());
-    form.openFolder = [](const QString&) {};
-    form.settings.JPEGQuality = kWriteBmpUnderJpgNames;
-    form.SearchFolder1->trigger();
-    bool servedDuringRun = false;
-    QTimer::singleShot(0, [&] { servedDuringRun = form.Busy(); });
-    form.Mergejpg1->trigger();
-    QVERIFY(servedDuringRun);
+    PairGate gate(*fixture.form, 1);
+    int ticksWhileBusy = 0;
+    QTimer ticker;
+    ticker.setInterval(10);
+    connect(&ticker, &QTimer::timeout, [&] { ticksWhileBusy += fixture.form->Busy() ? 1 : 0; });
+    ticker.start();
+    fixture.form->Mergejpg1->trigger();
+    QVERIFY(gate.WaitUntilReached());
+    QVERIFY(QTest::qWaitFor([&] { return ticksWhileBusy >= 5; }, 10000));
+    gate.Release();
+    QVERIFY(WaitForRunToEnd(*fixture.form));
     QCOMPARE(FilesIn(fixture.workspace, "out").size(), 2);
   }
 
   void eachFileHoldsItsComposite() {
     BatchFixture fixture({"a.bmp"}, {"x.bmp"});
-    fixture.form->Mergejpg1->trigger();
+    fixture.Run(fixture.form->Mergejpg1);
     Bitmap written;
     QCOMPARE(LoadImageToBitmap(fixture.workspace.Path("out/ax.jpg"), written), kFormatBmp);
     ConvertTo24Bit(written);
@@ -109,87 +122,92 @@ class BatchRunTest : public QObject {
     QCOMPARE(PixelOf(written, 3, 2), (Bgr{10, 20, 30}));   // outside the part
   }
 
-  void progressCountsPairsDoneOfAll() {
+  void progressNamesTheLatestPairStartedOfAll() {
     BatchFixture fixture({"1.bmp", "2.bmp", "3.bmp", "4.bmp", "5.bmp"},
                          {"w.bmp", "x.bmp", "y.bmp", "z.bmp"});
-    SeenBox seen;
-    fixture.onPair = [&](int done) {
-      if (done != 10) return;
-      AcceptNextMessageBox(seen);
-      fixture.form->progress1->trigger();
-    };
+    PairGate gate(*fixture.form, 10);
     fixture.form->Mergejpg1->trigger();
-    QVERIFY(seen.shown);
+    QVERIFY(gate.WaitUntilReached());
+    SeenBox seen;
+    AcceptNextMessageBox(seen);
+    fixture.form->progress1->trigger();
     QCOMPARE(seen.text, QString("10/20"));
     QCOMPARE(seen.title, QString("Mirelay"));
     QCOMPARE(seen.icon, QMessageBox::NoIcon);
+    auto* bar = fixture.form->statusBar()->findChild<QProgressBar*>();
+    QVERIFY(fixture.form->statusBar()->isVisibleTo(fixture.form.get()));
+    QTRY_COMPARE(bar->text(), QString("10 / 20"));
   }
 
-  void abortFinishesTheCurrentPairOnly() {
+  void abortFinishesThePairInFlightOnly() {
     BatchFixture fixture({"a.bmp", "b.bmp"}, {"x.bmp", "y.bmp"});
-    fixture.onPair = [&](int done) {
-      if (done == 3) fixture.form->abort1->trigger();
-    };
+    PairGate gate(*fixture.form, 3);
     fixture.form->Mergejpg1->trigger();
-    QCOMPARE(fixture.pairsDone, 3);
-    QCOMPARE(FilesIn(fixture.workspace, "out").size(), 3);
-    QVERIFY(!fixture.form->Busy());
+    QVERIFY(gate.WaitUntilReached());
+    fixture.form->abort1->trigger();
+    gate.Release();
+    QVERIFY(WaitForRunToEnd(*fixture.form));
+    QCOMPARE(gate.Finished(), 3);
+    QCOMPARE(FilesIn(fixture.workspace, "out"), QStringList({"ax.jpg", "ay.jpg", "bx.jpg"}));
     QVERIFY(!fixture.form->abort1->isEnabled());
     QCOMPARE(fixture.opened.size(), 1);
   }
 
-  void commandsThatWouldDisturbTheRunAreOff() {
+  void commandsThatWouldDisturbTheRunAreOffAndTheBarShowsOnlyWhileBusy() {
     BatchFixture fixture({"a.bmp"}, {"x.bmp", "y.bmp"});
-    fixture.onPair = [&](int) {
+    fixture.form->show();
+    const QSize restingClient = fixture.form->ClientSize();
+    QVERIFY(!fixture.form->statusBar()->isVisible());
+    {
+      PairGate gate(*fixture.form, 1);
+      fixture.form->Mergejpg1->trigger();
+      QVERIFY(gate.WaitUntilReached());
       QVERIFY(!fixture.form->SearchFolder1->isEnabled());
       QVERIFY(!fixture.form->Merge1->isEnabled());
       QVERIFY(!fixture.form->Mergejpg1->isEnabled());
       QVERIFY(fixture.form->JQ1->isEnabled() && fixture.form->progress1->isEnabled());
+      QVERIFY(fixture.form->statusBar()->isVisible());
       fixture.form->MergePNGClick();  // a nested run must not start
       fixture.form->close();          // nor may the window close
-    };
-    fixture.form->show();
-    fixture.form->Mergejpg1->trigger();
-    QCOMPARE(fixture.pairsDone, 2);
-    QVERIFY(fixture.form->isVisible());
+      QVERIFY(fixture.form->isVisible());
+    }
+    QVERIFY(!fixture.form->Busy());
+    QCOMPARE(FilesIn(fixture.workspace, "out"), QStringList({"ax.jpg", "ay.jpg"}));
     QVERIFY(fixture.form->SearchFolder1->isEnabled() && fixture.form->Merge1->isEnabled());
+    QVERIFY(!fixture.form->statusBar()->isVisible());
+    QTRY_COMPARE(fixture.form->ClientSize(), restingClient);
   }
 
-  void settingsChangedDuringTheRunApplyFromTheNextPair() {
-    BatchFixture fixture({"a.bmp"}, {"x.bmp", "y.bmp"});
-    fixture.onPair = [&](int done) {
-      if (done == 1) fixture.form->settings.Seperator = "-";
-    };
-    fixture.form->Mergejpg1->trigger();
-    // The folder's own order decides which part came first; either way only the second pair
-    // takes the new separator.
+  void aSeparatorChangedDuringTheRunNamesTheNextPairsOnly() {
+    BatchFixture fixture({"a.bmp", "b.bmp"}, {"x.bmp"});
+    {
+      PairGate gate(*fixture.form, 1);
+      fixture.form->Mergejpg1->trigger();
+      QVERIFY(gate.WaitUntilReached());
+      AnswerNextInputBox("-");
+      fixture.form->Seperator1->trigger();
+    }
     const QStringList written = FilesIn(fixture.workspace, "out");
-    QVERIFY(written == QStringList({"a-y.jpg", "ax.jpg"}) ||
-            written == QStringList({"a-x.jpg", "ay.jpg"}));
+    // The folder's own order decides which base came first; only the second takes "-".
+    QVERIFY2(written == QStringList({"a-x.jpg", "bx.jpg"}) ||
+                 written == QStringList({"ax.jpg", "b-x.jpg"}),
+             qPrintable(written.join(' ')));
   }
 
   void aFailedWriteEndsTheRunOnceAndReturnsToIdle() {
     BatchFixture fixture({"a.bmp", "b.bmp"}, {"x.bmp", "y.bmp"});
-    fixture.onPair = [&](int done) {
-      if (done == 1) std::filesystem::remove_all(fixture.workspace.Path("out"));
-    };
-    int reports = 0;
-    QString text;
-    std::function<void()> watch = [&] {
-      OnNextModal([&](QWidget* modal) {
-        ++reports;
-        text = static_cast<QMessageBox*>(modal)->text();
-        static_cast<QMessageBox*>(modal)->accept();
-      });
-    };
-    watch();
+    MessageBoxRecorder boxes;
     fixture.form->show();
-    fixture.form->Mergejpg1->trigger();
-    QCOMPARE(reports, 1);
+    {
+      PairGate gate(*fixture.form, 1);
+      fixture.form->Mergejpg1->trigger();
+      QVERIFY(gate.WaitUntilReached());
+      std::filesystem::remove_all(fixture.workspace.Path("out"));
+    }
+    QTRY_COMPARE(boxes.texts.size(), 1);
+    const QString text = boxes.texts[0];
     QVERIFY(text.startsWith(QString::fromStdString("ファイル " + fixture.workspace.Path("out/"))));
     QVERIFY(text.endsWith(".jpg を作成できません."));
-    QCOMPARE(fixture.pairsDone, 1);
-    QVERIFY(!fixture.form->Busy());
     QVERIFY(fixture.opened.isEmpty());
     fixture.form->close();
     QVERIFY(!fixture.form->isVisible());
@@ -199,19 +217,33 @@ class BatchRunTest : public QObject {
     BatchFixture fixture({"a.bmp"}, {"x.bmp"});
     fixture.workspace.Write("base/broken.bmp", "BM not really a bitmap");
     fixture.form->SearchFolder1->trigger();
-    fixture.form->Mergejpg1->trigger();
+    fixture.Run(fixture.form->Mergejpg1);
     QCOMPARE(FilesIn(fixture.workspace, "out"), QStringList({"ax.jpg"}));
   }
 
   void nothingWrittenMeansNoFolderIsOpened() {
     BatchFixture empty({}, {"x.bmp"});
-    empty.form->Mergejpg1->trigger();
+    empty.Run(empty.form->Mergejpg1);
     QVERIFY(empty.opened.isEmpty());
     BatchFixture tooHigh({"a.bmp"}, {"x.bmp"});
     tooHigh.form->settings.JPEGQuality = 101;
-    tooHigh.form->Mergejpg1->trigger();
+    tooHigh.Run(tooHigh.form->Mergejpg1);
     QVERIFY(FilesIn(tooHigh.workspace, "out").isEmpty());
     QVERIFY(tooHigh.opened.isEmpty());
+  }
+
+  void workersComeFromTheCommandLine() {
+    const auto run = [](const QStringList& arguments) {
+      return ParseCommandLine(QStringList("mirelay") + arguments);
+    };
+    QVERIFY(run({})->batchWorkers >= 1);
+    QCOMPARE(run({"--jobs", "3"})->batchWorkers, 3u);
+    QCOMPARE(run({"--jobs=5"})->batchWorkers, 5u);
+    for (const QStringList& refused :
+         {QStringList{"--jobs", "0"}, QStringList{"--jobs", "x"}, QStringList{"--jobs"},
+          QStringList{"--other"}, QStringList{"stray"}}) {
+      QVERIFY2(!run(refused), qPrintable(refused.join(' ')));
+    }
   }
 };
 

@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <latch>
+#include <numeric>
 #include <set>
 #include <sstream>
 
 #include "batch/overlay.h"
 #include "imaging/file_io.h"
+#include "imaging/image_error.h"
 #include "temp_dir.h"
 
 namespace mirelay {
@@ -19,8 +22,10 @@ using testing_support::TempDir;
 using testing_support::WriteText;
 
 // A stand-in format so the engine is tested apart from the codecs: "W H RGB" fills a
-// picture, and an optional "X0 Y0 X1 Y1 RGB" paints a rectangle on it. Other text fails.
+// picture, and an optional "X0 Y0 X1 Y1 RGB" paints a rectangle on it. "unreadable" stands
+// for a file that cannot be opened; other text fails to decode.
 std::int32_t LoadFake(const std::string& path, Bitmap& bitmap) {
+  if (ReadText(path) == "unreadable") throw FileError("cannot open " + path);
   std::istringstream in(ReadText(path));
   int width = 0, height = 0;
   unsigned fill = 0;
@@ -89,9 +94,9 @@ struct Workspace {
   }
 };
 
-BatchReport RunToEnd(const BatchJob& job) {
+BatchReport RunToEnd(const BatchJob& job, const BatchObserver& observer = {}) {
   const std::atomic<bool> stop{false};
-  return RunParallelBatch(job, stop, nullptr);
+  return RunParallelBatch(job, stop, observer);
 }
 
 // The window's loop over the same stand-in codec: decode both, overlay, save, pair by pair.
@@ -100,8 +105,9 @@ std::map<std::string, std::string> SequentialOutputs(Workspace& space) {
     for (std::size_t p = 0; p < space.job.parts.size(); ++p) {
       Bitmap base, part;
       if (!LoadFake(space.job.bases[b], base) || !LoadFake(space.job.parts[p], part)) continue;
-      OverlayColorKey(base, part, space.job.threshold);
-      SaveFake(space.job.outFolder + PairOutputName(space.job, b, p), &base, space.job.code);
+      OverlayColorKey(base, part, space.job.settings.threshold);
+      const auto name = PairOutputName(space.job, space.job.settings, b, p);
+      SaveFake(space.job.outFolder + name, &base, space.job.code);
     }
   }
   return space.Outputs();
@@ -134,8 +140,8 @@ TEST(ShardTest, ShardsAreDisjointAndTogetherGiveEveryPairInOrder) {
 TEST(ParallelBatchTest, FourThreadsWriteWhatTheSequentialLoopWrites) {
   Workspace space;
   space.AddGrid(5, 4);
-  space.job.separator = "_";
-  space.job.nameOrder = 2;
+  space.job.settings.separator = "_";
+  space.job.settings.nameOrder = 2;
   const auto expected = SequentialOutputs(space);
   std::filesystem::remove_all(space.dir.Path("out"));
   std::filesystem::create_directory(space.dir.Path("out"));
@@ -148,7 +154,7 @@ TEST(ParallelBatchTest, FourThreadsWriteWhatTheSequentialLoopWrites) {
   EXPECT_EQ(report.decodes, 9u);
 }
 
-TEST(ParallelBatchTest, TheLastPairOfACollidingNameWinsOnAnyThreadCount) {
+TEST(ParallelBatchTest, TheLaterPairOfACollidingNameWinsEvenWhenItFinishesFirst) {
   for (unsigned jobs : {1u, 3u}) {
     Workspace space;
     space.AddBase("a.png", "4 4 111111");
@@ -156,9 +162,122 @@ TEST(ParallelBatchTest, TheLastPairOfACollidingNameWinsOnAnyThreadCount) {
     space.AddBase("a.jpg", "4 4 222222");
     space.AddPart("x.png", "2 2 00ff00");
     space.job.jobs = jobs;
+    // With several workers the earlier pair's base is held back until the later pair's base
+    // is decoded, so the later pair reaches its save first.
+    std::latch laterDecoded(1);
+    space.job.load = [&](const std::string& path, Bitmap& bitmap) {
+      if (jobs > 1 && path.ends_with("a.png")) laterDecoded.wait();
+      const auto format = LoadFake(path, bitmap);
+      if (path.ends_with("a.jpg")) laterDecoded.count_down();
+      return format;
+    };
     EXPECT_EQ(CollidingNames(EnumeratePairs(space.job)), std::vector<std::string>{"ax.png"});
     RunToEnd(space.job);
     EXPECT_EQ(space.Outputs().at("ax.png"), std::string(48, '\x22')) << jobs << " jobs";
+  }
+}
+
+TEST(ParallelBatchTest, PairsStartInRunningOrderWhateverTheWorkerCount) {
+  Workspace space;
+  space.AddGrid(4, 5);
+  space.job.jobs = 4;
+  std::vector<std::size_t> started;
+  std::atomic<std::size_t> latestStarted{0};
+  std::vector<std::pair<std::size_t, std::size_t>> finishedAgainstLatest;
+  BatchObserver observer;
+  observer.started = [&](const BatchPair& pair) {
+    started.push_back(pair.index);
+    EXPECT_EQ(pair.base * 5 + pair.part, pair.index);
+    latestStarted = pair.index;
+  };
+  observer.finished = [&](const PairOutcome& outcome) {
+    finishedAgainstLatest.emplace_back(outcome.index, latestStarted.load());
+  };
+  RunToEnd(space.job, observer);
+  std::vector<std::size_t> runningOrder(20);
+  std::iota(runningOrder.begin(), runningOrder.end(), 0);
+  EXPECT_EQ(started, runningOrder);
+  ASSERT_EQ(finishedAgainstLatest.size(), 20u);
+  for (const auto& [finished, latest] : finishedAgainstLatest) EXPECT_LE(finished, latest);
+}
+
+TEST(ParallelBatchTest, ASeparatorChangedDuringTheRunNamesOnlyPairsStartedAfterIt) {
+  Workspace space;
+  space.AddGrid(2, 4);
+  space.job.jobs = 3;
+  SharedPairSettings live;
+  live.Set({"_", 1, 0});
+  space.job.currentSettings = [&] { return live.Get(); };
+  BatchObserver observer;
+  observer.started = [&](const BatchPair& pair) {
+    if (pair.index == 4) live.Set({"-", 1, 0});
+  };
+  RunToEnd(space.job, observer);
+  std::vector<std::string> names;
+  for (const auto& [name, content] : space.Outputs()) names.push_back(name);
+  EXPECT_EQ(names, (std::vector<std::string>{"b0_p0.png", "b0_p1.png", "b0_p2.png", "b0_p3.png",
+                                             "b1-p1.png", "b1-p2.png", "b1-p3.png", "b1_p0.png"}));
+}
+
+TEST(ParallelBatchTest, StopWithSeveralWorkersLeavesAPrefixOfTheRunningOrder) {
+  Workspace space;
+  space.AddGrid(4, 4);
+  space.job.jobs = 3;
+  std::atomic<bool> stop{false};
+  BatchObserver observer;
+  observer.finished = [&](const PairOutcome& outcome) {
+    if (outcome.index == 5) stop = true;
+  };
+  const auto report = RunParallelBatch(space.job, stop, observer);
+  EXPECT_TRUE(report.stopped);
+  const auto written = space.Outputs();
+  ASSERT_GE(written.size(), 6u);
+  ASSERT_LT(written.size(), 16u);
+  for (std::size_t index = 0; index < written.size(); ++index) {
+    const auto name = "b" + std::to_string(index / 4) + "p" + std::to_string(index % 4) + ".png";
+    EXPECT_TRUE(written.contains(name)) << name << " missing from a run of " << written.size();
+  }
+}
+
+TEST(ParallelBatchTest, AFailedWriteEndsTheRunOnceAndLeavesNoTemporaryFile) {
+  Workspace space;
+  space.AddGrid(3, 3);
+  std::filesystem::create_directory(space.dir.Path("out/b0p2.png"));
+  space.job.jobs = 3;
+  std::vector<std::size_t> started;
+  BatchObserver observer;
+  observer.started = [&](const BatchPair& pair) { started.push_back(pair.index); };
+  const auto report = RunToEnd(space.job, observer);
+  ASSERT_TRUE(report.failure.has_value());
+  EXPECT_EQ(report.failure->index, 2u);
+  EXPECT_EQ(report.failure->status, PairStatus::kFailed);
+  EXPECT_TRUE(report.stopped);
+  EXPECT_LT(started.size(), 9u) << "no pair may start once the failure is known";
+  for (const auto& entry : std::filesystem::directory_iterator(space.dir.Path("out"))) {
+    EXPECT_FALSE(entry.path().string().ends_with(".tmp")) << entry.path();
+  }
+}
+
+TEST(ParallelBatchTest, InputErrorsEndTheWindowsRunButOnlySkipTheCommandsPairs) {
+  struct Case {
+    const char* badBase;
+    const char* part;
+    std::size_t commandWrites;
+  };
+  // An empty part cannot be laid on a base; an unreadable base cannot even be opened.
+  for (const Case& c : {Case{"4 4 111111", "0 0 000000", 0}, Case{"unreadable", "2 2 00ff00", 1}}) {
+    for (const bool windowRule : {false, true}) {
+      Workspace space;
+      space.AddBase("a.png", c.badBase);
+      space.AddBase("b.png", "4 4 222222");
+      space.AddPart("x.png", c.part);
+      space.job.inputErrorsEndRun = windowRule;
+      const auto report = RunToEnd(space.job);
+      SCOPED_TRACE(std::string(c.badBase) + (windowRule ? ", window" : ", command"));
+      EXPECT_EQ(report.failure.has_value(), windowRule);
+      EXPECT_EQ(report.stopped, windowRule);
+      EXPECT_EQ(report.written, windowRule ? 0u : c.commandWrites);
+    }
   }
 }
 
@@ -203,10 +322,12 @@ TEST(ParallelBatchTest, StopLetsThePairInFlightFinishAndStartsNoOther) {
   space.AddGrid(3, 3);
   std::atomic<bool> stop{false};
   std::size_t finished = 0;
-  const auto report = RunParallelBatch(space.job, stop, [&](const PairOutcome&) {
+  BatchObserver observer;
+  observer.finished = [&](const PairOutcome&) {
     ++finished;
     stop = true;
-  });
+  };
+  const auto report = RunParallelBatch(space.job, stop, observer);
   EXPECT_TRUE(report.stopped);
   EXPECT_EQ(finished, 1u);
   EXPECT_EQ(space.Outputs().size(), 1u);
@@ -218,8 +339,8 @@ TEST(ParallelBatchTest, AWriteIntoAFolderInPlaceOfTheFileEndsTheRun) {
   std::filesystem::create_directory(space.dir.Path("out/b0p1.png"));
   space.job.jobs = 1;
   const auto report = RunToEnd(space.job);
-  ASSERT_TRUE(report.writeFailure.has_value());
-  EXPECT_EQ(report.writeFailure->outputPath, space.dir.Path("out/b0p1.png"));
+  ASSERT_TRUE(report.failure.has_value());
+  EXPECT_EQ(report.failure->outputPath, space.dir.Path("out/b0p1.png"));
   EXPECT_EQ(report.written, 1u);
 }
 

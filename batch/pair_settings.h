@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace mirelay {
+
+// The settings that decide a pair's output name and composite.
+struct PairSettings {
+  std::string separator;
+  std::int32_t nameOrder = 1;
+  std::int32_t threshold = 0;
+};
+
+// Pair settings that one thread changes while batch workers read them.
+class SharedPairSettings {
+ public:
+  void Set(PairSettings settings) {
+    std::lock_guard lock(mutex_);
+    settings_ = std::move(settings);
+  }
+  PairSettings Get() const {
+    std::lock_guard lock(mutex_);
+    return settings_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  PairSettings settings_;
+};
+
+}  // namespace mirelay

@@ -1,0 +1,54 @@
+#pragma once
+
+// Drives the window's background runs from a test: wait for a run to end, or hold the batch's
+// worker after a chosen pair while the test acts on the GUI thread.
+
+#include <QtTest>
+#include <atomic>
+#include <latch>
+
+#include "app/main_form.h"
+
+namespace mirelay::testing_support {
+
+// Lets the event loop run until the window is idle again; false if it never gets there.
+inline bool WaitForRunToEnd(const TForm1& form) {
+  return QTest::qWaitFor([&] { return !form.Busy(); }, 30000);
+}
+
+// Holds the worker that finishes pair number `pairs` (counting from 1) until Release(). Use
+// it with one worker, so no other pair moves meanwhile.
+class PairGate {
+ public:
+  PairGate(TForm1& form, int pairs) : form_(form) {
+    form.afterPair = [this, pairs](const PairOutcome&) {
+      if (++finished_ != pairs) return;
+      reached_ = true;
+      released_.wait();
+    };
+  }
+  ~PairGate() {
+    Release();
+    WaitForRunToEnd(form_);
+    form_.afterPair = nullptr;
+  }
+  PairGate(const PairGate&) = delete;
+  PairGate& operator=(const PairGate&) = delete;
+
+  bool WaitUntilReached() const {
+    return QTest::qWaitFor([this] { return reached_.load(); }, 30000);
+  }
+  void Release() {
+    if (!releasedOnce_.exchange(true)) released_.count_down();
+  }
+  int Finished() const { return finished_; }
+
+ private:
+  TForm1& form_;
+  std::atomic<int> finished_{0};
+  std::atomic<bool> reached_{false};
+  std::atomic<bool> releasedOnce_{false};
+  std::latch released_{1};
+};
+
+}  // namespace mirelay::testing_support
