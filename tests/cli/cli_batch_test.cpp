@@ -114,8 +114,9 @@ class CliBatchTest : public ::testing::Test {
   std::vector<std::string> Folders(const std::string& out = "out") const {
     return {dir_.Path("base"), dir_.Path("part"), dir_.Path(out)};
   }
-  // The loop of the window's batch command: discovery, MergePair, naming, SaveBitmapAs.
-  void RunWindowLoop(std::int32_t code, const std::string& separator, std::int32_t nameOrder,
+  // The reference the engine must match: discovery, then MergePair, naming and SaveBitmapAs
+  // one pair after the other.
+  void RunPairByPair(std::int32_t code, const std::string& separator, std::int32_t nameOrder,
                      std::int32_t threshold) {
     TFnd finder(kExtensions);
     const auto bases = ListImageFiles(finder, dir_.Path("base"));
@@ -141,10 +142,10 @@ class CliBatchTest : public ::testing::Test {
   std::int32_t inputCode_ = kFormatPng;
 };
 
-TEST_F(CliBatchTest, PngOutputEqualsTheWindowsBatch) {
+TEST_F(CliBatchTest, PngOutputEqualsPairByPairCompositing) {
   if (!pngWorks_) GTEST_SKIP() << "the PNG encoder is not built yet";
   AddSmallWorkload();
-  RunWindowLoop(kFormatPng, "_", 2, 30);
+  RunPairByPair(kFormatPng, "_", 2, 30);
   auto arguments = Folders();
   arguments.insert(arguments.begin(), {"--jobs", "3", "--separator", "_", "--order", "part-base",
                                        "--threshold", "30"});
@@ -155,9 +156,9 @@ TEST_F(CliBatchTest, PngOutputEqualsTheWindowsBatch) {
   EXPECT_EQ(FolderContents(dir_.Path("out")), expected);
 }
 
-TEST_F(CliBatchTest, JpegOutputEqualsTheWindowsBatch) {
+TEST_F(CliBatchTest, JpegOutputEqualsPairByPairCompositing) {
   AddSmallWorkload();
-  RunWindowLoop(75, "", 1, 0);
+  RunPairByPair(75, "", 1, 0);
   const auto result =
       RunCli(Arguments({"--format", "jpg", "--quality", "75", "--jobs", "2"}), dir_);
   ASSERT_EQ(result.status, 0) << result.err;
@@ -188,7 +189,7 @@ TEST_F(CliBatchTest, CollidingNamesAreWarnedOnceAndTheLaterPairWins) {
   AddBase("a.png", MakeBase(16, 16, 5));
   AddBase("a.jpg", MakeBase(16, 16, 6));
   AddPart("x.png", MakePart(8, 8, 2));
-  RunWindowLoop(pngWorks_ ? kFormatPng : 90, "", 1, 0);
+  RunPairByPair(pngWorks_ ? kFormatPng : 90, "", 1, 0);
   const auto result = RunCli(Arguments(OutputFormat()), dir_);
   EXPECT_EQ(result.status, 0) << result.err;
   const auto warning = result.err.find("warning");
