@@ -78,7 +78,7 @@ BatchJob TForm1::WindowJob(std::int32_t code) {
   job.outFolder = ApplicationFolder() + "out/";
   job.code = code;
   job.currentSettings = [this] { return pairSettings_.Get(); };
-  job.inputErrorsEndRun = true;
+  job.anyErrorEndsRun = true;
   job.jobs = batchWorkers_;
   return job;
 }

@@ -44,7 +44,7 @@ std::shared_ptr<const DecodedImage> DecodeCache::Decode(const std::string& path)
   try {
     auto bitmap = std::make_shared<Bitmap>();
     if (load_(path, *bitmap) == 0) {
-      result->failure = "not a readable BMP, GIF, JPEG or PNG file";
+      result->failure = "not a BMP, GIF, JPEG or PNG file";
       return result;
     }
     ConvertTo24Bit(*bitmap);
@@ -52,6 +52,8 @@ std::shared_ptr<const DecodedImage> DecodeCache::Decode(const std::string& path)
   } catch (const FileError& error) {
     result->failure = error.what();
     result->unreadable = true;
+  } catch (const std::bad_alloc&) {
+    result->failure = kOutOfMemory;
   } catch (const std::exception& error) {
     result->failure = error.what();
   }

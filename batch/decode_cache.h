@@ -21,6 +21,9 @@ struct DecodedImage {
   bool unreadable = false;  // the file exists but could not be opened or read
 };
 
+// The reason given for an input or a pair that did not fit in memory.
+inline constexpr char kOutOfMemory[] = "out of memory";
+
 using ImageLoader = std::function<std::int32_t(const std::string&, Bitmap&)>;
 
 // Decodes each file once and shares the result read-only between threads. Ready entries beyond

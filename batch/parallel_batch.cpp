@@ -1,17 +1,17 @@
 #include "batch/parallel_batch.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <mutex>
 #include <set>
 #include <thread>
 #include <unordered_map>
 
 #include "batch/batch_naming.h"
+#include "batch/memory_budget.h"
 #include "batch/overlay.h"
 #include "batch/write_order.h"
 #include "imaging/file_io.h"
+#include "imaging/image_error.h"
 
 namespace mirelay {
 
@@ -20,7 +20,14 @@ namespace {
 struct StartedPair {
   BatchPair pair;
   std::int32_t threshold = 0;
+  std::size_t reservedBytes = 0;
 };
+
+// Errors that belong to one output's name or place rather than to the folder or the disk.
+bool IsOneOutputsError(std::error_code code) {
+  return code == std::errc::filename_too_long || code == std::errc::is_a_directory ||
+         code == std::errc::file_exists;
+}
 
 class BatchRunner {
  public:
@@ -29,6 +36,7 @@ class BatchRunner {
         stop_(stop),
         observer_(observer),
         cache_(job.cacheBytes, job.load),
+        budget_(job.memoryBytes ? *job.memoryBytes : DefaultMemoryBudget()),
         total_(job.bases.size() * job.parts.size()),
         nextIndex_(job.shard.number - 1) {}
 
@@ -49,6 +57,7 @@ class BatchRunner {
     while (const auto started = StartNext()) {
       PairOutcome outcome = ProcessGuarded(*started);
       writeOrder_.Leave(started->pair.outputName, started->pair.index);
+      budget_.Release(started->reservedBytes);
       Finish(outcome);
     }
   }
@@ -57,28 +66,52 @@ class BatchRunner {
   std::optional<StartedPair> StartNext() {
     std::lock_guard lock(dispatchMutex_);
     if (nextIndex_ >= total_) return std::nullopt;
-    if (stop_.load() || failed_.load()) {
-      report_.stopped = true;
-      return std::nullopt;
+    if (!StopRequested()) {
+      const std::size_t partCount = job_.parts.size();
+      const std::size_t base = nextIndex_ / partCount, part = nextIndex_ % partCount;
+      const std::size_t bytes = PairBytes(job_.bases[base], job_.parts[part]);
+      budget_.Reserve(bytes);
+      if (!StopRequested()) return Start(base, part, bytes);
+      budget_.Release(bytes);
     }
+    report_.stopped = true;
+    return std::nullopt;
+  }
+
+  StartedPair Start(std::size_t base, std::size_t part, std::size_t bytes) {
     const PairSettings settings = job_.currentSettings ? job_.currentSettings() : job_.settings;
-    const std::size_t partCount = job_.parts.size();
-    const std::size_t base = nextIndex_ / partCount, part = nextIndex_ % partCount;
     StartedPair started{{nextIndex_, base, part, PairOutputName(job_, settings, base, part)},
-                        settings.threshold};
+                        settings.threshold,
+                        bytes};
     nextIndex_ += job_.shard.count;
     writeOrder_.Enter(started.pair.outputName, started.pair.index);
     if (observer_.started) observer_.started(started.pair);
     return started;
   }
 
-  // No exception may leave a worker thread: whatever a pair raises ends the run as its failure.
+  bool StopRequested() const { return stop_.load() || failed_.load(); }
+
+  // The decoded base and part, the composite, and the encoder's output, which is reserved at up
+  // to the composite's size; each file's header is read once per run.
+  std::size_t PairBytes(const std::string& base, const std::string& part) {
+    const auto bytesOf = [this](const std::string& path) {
+      const auto [found, added] = estimates_.try_emplace(path, 0);
+      if (added) found->second = job_.estimateBytes(path);
+      return found->second;
+    };
+    return 3 * bytesOf(base) + bytesOf(part);
+  }
+
+  // No exception may leave a worker thread. A pair that runs out of memory is passed over;
+  // anything else it raises ends the run as its failure.
   PairOutcome ProcessGuarded(const StartedPair& started) {
     PairOutcome outcome;
     outcome.index = started.pair.index;
     outcome.outputPath = job_.outFolder + started.pair.outputName;
     try {
       Process(started, outcome);
+    } catch (const std::bad_alloc&) {
+      Skipped(outcome, job_.bases[started.pair.base], kOutOfMemory);
     } catch (const std::exception& error) {
       Failed(outcome, error.what());
     } catch (...) {
@@ -122,7 +155,7 @@ class BatchRunner {
   }
 
   void InputError(PairOutcome& outcome, const std::string& input, const std::string& reason) {
-    if (job_.inputErrorsEndRun) {
+    if (job_.anyErrorEndsRun) {
       Failed(outcome, reason);
     } else {
       Skipped(outcome, input, reason);
@@ -141,17 +174,23 @@ class BatchRunner {
     failed_ = true;
   }
 
+  // Running out of memory while encoding is left to ProcessGuarded.
   void Save(const Bitmap& composite, PairOutcome& outcome) {
     try {
-      errno = 0;
       if (job_.save(outcome.outputPath, &composite, job_.code) == kFormatUnknown) {
         outcome.status = PairStatus::kSkipped;
         outcome.reason = "nothing is written for this format code";
       }
-    } catch (const std::exception& error) {
-      const int code = errno;
+    } catch (const FileError& error) {
+      if (error.code()) outcome.cause = error.code().message();
+      if (!job_.anyErrorEndsRun && IsOneOutputsError(error.code())) {
+        outcome.status = PairStatus::kNotWritten;
+        outcome.reason = error.what();
+      } else {
+        Failed(outcome, error.what());
+      }
+    } catch (const ImageError& error) {
       Failed(outcome, error.what());
-      if (code != 0) outcome.cause = std::strerror(code);
     }
   }
 
@@ -167,6 +206,9 @@ class BatchRunner {
           report_.undecodable.push_back({outcome.failedInput, outcome.reason});
         }
         break;
+      case PairStatus::kNotWritten:
+        report_.notWritten.push_back(outcome);
+        break;
       case PairStatus::kFailed:
         if (!report_.failure) report_.failure = outcome;
         break;
@@ -178,7 +220,9 @@ class BatchRunner {
   const std::atomic<bool>& stop_;
   const BatchObserver& observer_;
   DecodeCache cache_;
+  MemoryBudget budget_;
   WriteOrder writeOrder_;
+  std::unordered_map<std::string, std::size_t> estimates_;  // under dispatchMutex_
   const std::size_t total_;
   std::mutex dispatchMutex_;
   std::size_t nextIndex_;

@@ -11,6 +11,7 @@
 #include "batch/decode_cache.h"
 #include "batch/pair_settings.h"
 #include "imaging/image_lib.h"
+#include "imaging/picture_probe.h"
 
 namespace mirelay {
 
@@ -33,14 +34,20 @@ struct BatchJob {
   PairSettings settings;
   // Read as each pair starts, so settings changed during a run apply from the next pair on.
   std::function<PairSettings()> currentSettings;
-  // The window's rule: an input that exists but cannot be read, or a part that cannot be laid
-  // on the base, ends the run like a failed write. The command skips such pairs instead.
-  bool inputErrorsEndRun = false;
+  // The window's rule: every error in a pair other than a missing or undecodable input ends
+  // the run. The command instead skips pairs whose inputs cannot be read or laid on one
+  // another, and pairs whose own output cannot be written (name too long, a folder in its
+  // place); only errors of the medium (no space, read-only, permission) end its run.
+  bool anyErrorEndsRun = false;
   unsigned jobs = 1;
   Shard shard;
   std::size_t cacheBytes = std::size_t{1} << 30;
-  ImageLoader load = LoadImageToBitmap;
+  // Room for the pictures of the pairs in flight; DefaultMemoryBudget() when not set.
+  std::optional<std::size_t> memoryBytes;
+  ImageLoader load = DecodeImageFile;
   ImageSaver save = SaveBitmapAs;
+  // Bytes a file's decoded picture will take, judged before decoding it.
+  std::function<std::size_t(const std::string&)> estimateBytes = EstimateWorkingImageBytes;
 };
 
 struct BatchPair {
@@ -50,7 +57,9 @@ struct BatchPair {
   std::string outputName;
 };
 
-enum class PairStatus { kWritten, kSkipped, kFailed };
+// kSkipped: an input could not be had; kNotWritten: the pair's own output could not be
+// written and the run went on; kFailed: the pair's error ended the run.
+enum class PairStatus { kWritten, kSkipped, kNotWritten, kFailed };
 
 struct PairOutcome {
   std::size_t index = 0;
@@ -71,6 +80,7 @@ struct BatchReport {
   std::size_t written = 0;
   std::size_t skipped = 0;
   std::vector<InputFailure> undecodable;  // each file once, in the order met
+  std::vector<PairOutcome> notWritten;    // outputs that could not be written, run going on
   std::optional<PairOutcome> failure;     // the first pair whose error ended the run
   bool stopped = false;                   // pairs were left unstarted (stop flag or failure)
   std::size_t decodes = 0;

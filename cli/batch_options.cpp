@@ -8,6 +8,7 @@
 #include "app/profile/ini_profile.h"
 #include "app/profile/integer_parser.h"
 #include "app/profile/settings.h"
+#include "batch/memory_budget.h"
 
 namespace mirelay::cli {
 
@@ -23,6 +24,7 @@ struct RawOptions {
   std::string quality, threshold, separator, order, extensions, settings, shard;
   unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
   std::size_t cacheMegabytes = 1024;
+  std::size_t memoryMegabytes = 0;
   bool quiet = false;
 };
 
@@ -90,6 +92,7 @@ BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
   options.jobs = raw.jobs;
   if (app.count("--shard")) options.shard = ParseShard(raw.shard);
   options.cacheBytes = raw.cacheMegabytes << 20;
+  if (app.count("--memory-mb")) options.memoryBytes = raw.memoryMegabytes << 20;
   options.quiet = raw.quiet;
   return options;
 }
@@ -124,6 +127,11 @@ void Describe(CLI::App& app, RawOptions& raw) {
   app.add_option("--cache-mb", raw.cacheMegabytes, "Decoded-image cache limit in MiB")
       ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 20))
       ->capture_default_str();
+  app.add_option("--memory-mb", raw.memoryMegabytes,
+                 "Memory for the pictures of the pairs in flight, in MiB; pairs wait for room "
+                 "(default: half the memory available now, " +
+                     std::to_string(DefaultMemoryBudget() >> 20) + " MiB)")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 30));
   app.add_flag("--quiet", raw.quiet, "No progress line and no summary");
 }
 

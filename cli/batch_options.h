@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -23,6 +24,7 @@ struct BatchOptions {
   unsigned jobs = 1;
   Shard shard;
   std::size_t cacheBytes = 0;
+  std::optional<std::size_t> memoryBytes;  // room for pairs in flight; the engine's default
   bool quiet = false;
 };
 

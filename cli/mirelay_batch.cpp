@@ -43,6 +43,7 @@ mirelay::BatchJob JobFor(const BatchOptions& options) {
   job.jobs = options.jobs;
   job.shard = options.shard;
   job.cacheBytes = options.cacheBytes;
+  job.memoryBytes = options.memoryBytes;
   return job;
 }
 
@@ -55,26 +56,29 @@ void WarnAboutCollisions(const mirelay::BatchJob& job) {
   }
 }
 
+void PrintWriteError(const mirelay::PairOutcome& outcome) {
+  const std::string cause = outcome.cause.empty() ? "" : " (" + outcome.cause + ")";
+  std::fprintf(stderr, "mirelay-batch: cannot write %s: %s%s\n", outcome.outputPath.c_str(),
+               outcome.reason.c_str(), cause.c_str());
+}
+
 void PrintSummary(const mirelay::BatchReport& report, double seconds, bool quiet) {
   for (const auto& failure : report.undecodable) {
     std::fprintf(stderr, "mirelay-batch: skipped pairs with %s: %s\n", failure.path.c_str(),
                  failure.reason.c_str());
   }
-  if (const auto& failure = report.failure) {
-    const std::string cause = failure->cause.empty() ? "" : " (" + failure->cause + ")";
-    std::fprintf(stderr, "mirelay-batch: cannot write %s: %s%s\n", failure->outputPath.c_str(),
-                 failure->reason.c_str(), cause.c_str());
-  }
+  for (const auto& output : report.notWritten) PrintWriteError(output);
+  if (report.failure) PrintWriteError(*report.failure);
   if (report.stopped && !report.failure) {
     std::fprintf(stderr, "mirelay-batch: interrupted; no new pair was started\n");
   }
   if (quiet) return;
-  std::fprintf(stderr, "%zu of %zu pairs written, %zu skipped, %.1f s\n", report.written,
-               report.pairs, report.skipped, seconds);
+  std::fprintf(stderr, "%zu of %zu pairs written, %zu skipped, %zu not written, %.1f s\n",
+               report.written, report.pairs, report.skipped, report.notWritten.size(), seconds);
 }
 
 int ExitStatus(const mirelay::BatchReport& report) {
-  if (report.failure) return 3;
+  if (report.failure || !report.notWritten.empty()) return 3;
   if (report.stopped || interrupted) return 130;
   if (!report.undecodable.empty()) return 1;
   return 0;

@@ -31,10 +31,15 @@ class ScopedDescriptor {
 };
 
 ScopedDescriptor OpenForReading(const std::string& path) {
-  ScopedDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking, so a FIFO put in a file's place cannot hang the open; it is refused below.
+  ScopedDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   struct stat info {};
-  if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-    throw FileError(FillMessage(kCannotOpenFile, path));
+  if (file.get() < 0 || ::fstat(file.get(), &info) != 0) {
+    throw FileError(FillMessage(kCannotOpenFile, path), LastSystemError());
+  }
+  if (!S_ISREG(info.st_mode)) {
+    throw FileError(FillMessage(kCannotOpenFile, path),
+                    std::make_error_code(std::errc::invalid_argument));
   }
   return file;
 }
@@ -46,7 +51,7 @@ std::vector<std::uint8_t> ReadUpTo(const std::string& path, int descriptor, std:
   while (filled < count) {
     const auto got = ::read(descriptor, bytes.data() + filled, bytes.size() - filled);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) throw FileError(FillMessage(kCannotOpenFile, path));
+    if (got < 0) throw FileError(FillMessage(kCannotOpenFile, path), LastSystemError());
     if (got == 0) break;
     filled += static_cast<std::size_t>(got);
   }
@@ -59,7 +64,8 @@ void WriteAll(int descriptor, std::span<const std::uint8_t> bytes) {
   while (written < bytes.size()) {
     const auto put = ::write(descriptor, bytes.data() + written, bytes.size() - written);
     if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) throw FileError(std::string(kStreamWriteError));
+    if (put < 0) throw FileError(std::string(kStreamWriteError), LastSystemError());
+    if (put == 0) throw FileError(std::string(kStreamWriteError));
     written += static_cast<std::size_t>(put);
   }
 }
@@ -102,11 +108,13 @@ std::vector<std::uint8_t> ReadFileStart(const std::string& path, std::size_t cou
 OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
   struct stat info {};
   if (::stat(path_.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-    throw FileError(FillMessage(kCannotCreateFile, path_));
+    const auto inTheWay =
+        S_ISDIR(info.st_mode) ? std::errc::is_a_directory : std::errc::file_exists;
+    throw FileError(FillMessage(kCannotCreateFile, path_), std::make_error_code(inTheWay));
   }
   temporaryPath_ = TemporaryNameFor(path_);
   descriptor_ = ::open(temporaryPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (descriptor_ < 0) throw FileError(FillMessage(kCannotCreateFile, path_));
+  if (descriptor_ < 0) throw FileError(FillMessage(kCannotCreateFile, path_), LastSystemError());
   buffer_.reserve(kWriteBufferBytes);
 }
 
@@ -137,9 +145,10 @@ void OutputFile::Commit() {
   descriptor_ = -1;
   const bool closed = ::close(descriptor) == 0;
   if (!closed || std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) {
+    const auto error = LastSystemError();
     ::unlink(temporaryPath_.c_str());
-    throw FileError(closed ? FillMessage(kCannotCreateFile, path_)
-                           : std::string(kStreamWriteError));
+    throw FileError(closed ? FillMessage(kCannotCreateFile, path_) : std::string(kStreamWriteError),
+                    error);
   }
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cerrno>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace mirelay {
 
@@ -12,11 +14,20 @@ class ImageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// A file-system failure: a file that cannot be opened, created or written.
+// A file-system failure: a file that cannot be opened, created or written, with what the
+// system said about it when it said something.
 class FileError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit FileError(const std::string& text, std::error_code code = {})
+      : std::runtime_error(text), code_(code) {}
+  std::error_code code() const { return code_; }
+
+ private:
+  std::error_code code_;
 };
+
+// errno as an error code, to be taken before anything else can change errno.
+inline std::error_code LastSystemError() { return {errno, std::generic_category()}; }
 
 inline constexpr std::string_view kCannotOpenFile = "ファイル %s は開けません";
 inline constexpr std::string_view kCannotCreateFile = "ファイル %s を作成できません";

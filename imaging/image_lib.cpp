@@ -57,6 +57,12 @@ std::int32_t DetectFormat(std::span<const std::uint8_t, 4> b) {
   return kFormatUnknown;
 }
 
+std::int32_t DecodeImageFile(const std::string& path, Bitmap& bitmap) {
+  const auto format = RecogniseFile(path);
+  if (format != kFormatUnknown) TakeOver(bitmap, DecodeAsBitmap(format, path));
+  return format;
+}
+
 std::int32_t LoadImageToBitmap(const std::string& path, Bitmap& bitmap) {
   const auto format = RecogniseFile(path);
   if (format == kFormatUnknown) return kFormatUnknown;

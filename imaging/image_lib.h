@@ -24,6 +24,10 @@ std::int32_t DetectFormat(std::span<const std::uint8_t, 4> signature);
 // only a file that exists but cannot be opened throws FileError.
 std::int32_t LoadImageToBitmap(const std::string& path, Bitmap& bitmap);
 
+// Decodes like LoadImageToBitmap, but a failure raises its error (ImageError, FileError,
+// std::bad_alloc) so the caller can tell why; 0 only for a missing, short or unknown file.
+std::int32_t DecodeImageFile(const std::string& path, Bitmap& bitmap);
+
 // The same for the preview. A GIF clears the view before decoding and stays cleared on failure.
 std::int32_t LoadImageToView(const std::string& path, ViewTarget& view);
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,7 +28,17 @@ struct CliLaunch {
   bool unprivileged = false;
   // Polled every few milliseconds while the child runs; true sends it SIGINT once.
   std::function<bool()> interruptWhen;
+  // Caps the child's heap and other private writable memory (RLIMIT_DATA), so that running out
+  // of memory can be provoked with pictures of a few hundred megabytes.
+  rlim_t dataLimitBytes = RLIM_INFINITY;
 };
+
+// Address-sanitized builds map terabytes of shadow memory, so no memory cap fits them.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kMemoryCapsWork = false;
+#else
+inline constexpr bool kMemoryCapsWork = true;
+#endif
 
 // Runs the built mirelay-batch with `arguments`, capturing its output in files of `scratch`.
 inline CliResult RunCli(const std::vector<std::string>& arguments, const TempDir& scratch,
@@ -40,6 +51,9 @@ inline CliResult RunCli(const std::vector<std::string>& arguments, const TempDir
     if (launch.unprivileged && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
       ::_exit(125);
     }
+    const rlimit data{launch.dataLimitBytes, launch.dataLimitBytes};
+    if (launch.dataLimitBytes != RLIM_INFINITY && ::setrlimit(RLIMIT_DATA, &data) != 0)
+      ::_exit(125);
     std::vector<char*> argv{const_cast<char*>(MIRELAY_BATCH_BINARY)};
     for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);

@@ -1,0 +1,142 @@
+// mirelay-batch on pictures too big for the memory it may use, and on outputs whose own name
+// or place cannot be written: such pairs are passed over and the run goes on.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <filesystem>
+
+#include "cli_harness.h"
+#include "imaging/image_lib.h"
+
+namespace mirelay {
+namespace {
+
+using testing_support::CliLaunch;
+using testing_support::kMemoryCapsWork;
+using testing_support::RunCli;
+using testing_support::TempDir;
+
+constexpr std::size_t kMiB = std::size_t{1} << 20;
+
+// A grey RGB PNG of the given size, written row by row so the test never holds the picture.
+void WriteLargePng(const std::string& path, std::uint32_t width, std::uint32_t height) {
+  std::string file("\x89PNG\r\n\x1a\n", 8);
+  const auto chunk = [&](const char* kind, const std::string& data) {
+    std::string body = std::string(kind, 4) + data;
+    const auto crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size());
+    for (const std::uint32_t value : {static_cast<std::uint32_t>(data.size())}) {
+      for (int shift = 24; shift >= 0; shift -= 8) file += static_cast<char>(value >> shift);
+    }
+    file += body;
+    for (int shift = 24; shift >= 0; shift -= 8) file += static_cast<char>(crc >> shift);
+  };
+  std::string header;
+  for (const std::uint32_t value : {width, height}) {
+    for (int shift = 24; shift >= 0; shift -= 8) header += static_cast<char>(value >> shift);
+  }
+  header += std::string("\x08\x02\x00\x00\x00", 5);
+  chunk("IHDR", header);
+  z_stream stream{};
+  deflateInit(&stream, 1);
+  std::string row(1 + 3 * std::size_t{width}, '\x80'), data, buffer(1 << 16, '\0');
+  row[0] = 0;
+  for (std::uint32_t y = 0; y < height; ++y) {
+    stream.next_in = reinterpret_cast<Bytef*>(row.data());
+    stream.avail_in = static_cast<uInt>(row.size());
+    const int flush = y + 1 == height ? Z_FINISH : Z_NO_FLUSH;
+    do {
+      stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
+      stream.avail_out = static_cast<uInt>(buffer.size());
+      deflate(&stream, flush);
+      data.append(buffer.data(), buffer.size() - stream.avail_out);
+    } while (stream.avail_out == 0);
+  }
+  deflateEnd(&stream);
+  chunk("IDAT", data);
+  chunk("IEND", "");
+  testing_support::WriteText(path, file);
+}
+
+class CliFaultsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* folder : {"base", "part", "out"}) {
+      std::filesystem::create_directory(dir_.Path(folder));
+    }
+  }
+  void AddSmall(const std::string& path) {
+    Bitmap picture(PixelFormat::kBits24, 8, 8);
+    ASSERT_EQ(SaveBitmapAs(dir_.Path(path), &picture, kFormatPng), kFormatPng);
+  }
+  std::vector<std::string> Arguments(std::vector<std::string> options) const {
+    for (const char* folder : {"base", "part", "out"}) options.push_back(dir_.Path(folder));
+    return options;
+  }
+  std::vector<std::string> Outputs() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.Path("out"))) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  TempDir dir_;
+};
+
+// A 6000 x 6000 base decodes to 103 MiB; the cap leaves room to decode it but not to copy it
+// for the composite, so its pair runs out of memory while the small base's pair is written.
+TEST_F(CliFaultsTest, APairThatRunsOutOfMemoryIsSkippedAndTheRunGoesOn) {
+  if (!kMemoryCapsWork) GTEST_SKIP() << "memory caps do not fit address-sanitized builds";
+  WriteLargePng(dir_.Path("base/big.png"), 6000, 6000);
+  AddSmall("base/small.png");
+  AddSmall("part/p.png");
+  CliLaunch launch;
+  launch.dataLimitBytes = 180 * kMiB;
+  const auto result = RunCli(Arguments({"--jobs", "1"}), dir_, launch);
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_NE(result.err.find(dir_.Path("base/big.png") + ": out of memory"), std::string::npos)
+      << result.err;
+  EXPECT_EQ(result.err.find("cannot write"), std::string::npos) << result.err;
+  EXPECT_EQ(Outputs(), std::vector<std::string>{"smallp.png"});
+}
+
+// One such pair needs three pictures (base, composite, encoder output); two at once would not
+// fit under the cap, so the budget runs them one after the other.
+TEST_F(CliFaultsTest, TheMemoryBudgetRunsHugePairsFewerAtATime) {
+  if (!kMemoryCapsWork) GTEST_SKIP() << "memory caps do not fit address-sanitized builds";
+  WriteLargePng(dir_.Path("base/one.png"), 6000, 6000);
+  WriteLargePng(dir_.Path("base/two.png"), 6000, 6000);
+  AddSmall("part/p.png");
+  CliLaunch launch;
+  launch.dataLimitBytes = 450 * kMiB;
+  const auto result =
+      RunCli(Arguments({"--jobs", "2", "--cache-mb", "1", "--memory-mb", "400"}), dir_, launch);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(Outputs(), (std::vector<std::string>{"onep.png", "twop.png"}));
+}
+
+TEST_F(CliFaultsTest, HelpShowsTheMemoryBudget) {
+  const auto result = RunCli({"--help"}, dir_);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_NE(result.out.find("--memory-mb"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("MiB)"), std::string::npos) << result.out;
+}
+
+TEST_F(CliFaultsTest, AnOutputsOwnNameOrPlaceSkipsOnlyThatPair) {
+  const std::string longName(251, 'n');
+  AddSmall("base/" + longName + ".png");
+  AddSmall("base/a.png");
+  AddSmall("base/b.png");
+  AddSmall("part/p.png");
+  std::filesystem::create_directory(dir_.Path("out/ap.png"));
+  const auto result = RunCli(Arguments({"--jobs", "1"}), dir_);
+  EXPECT_EQ(result.status, 3) << result.err;
+  EXPECT_NE(result.err.find("cannot write " + dir_.Path("out/ap.png")), std::string::npos)
+      << result.err;
+  EXPECT_NE(result.err.find("(File name too long)"), std::string::npos) << result.err;
+  EXPECT_EQ(Outputs(), (std::vector<std::string>{"ap.png", "bp.png"}));
+  EXPECT_TRUE(std::filesystem::is_directory(dir_.Path("out/ap.png")));
+}
+
+}  // namespace
+}  // namespace mirelay
