@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 
 namespace mirelay {
 
@@ -36,8 +37,8 @@ class DialogUnits {
 
 }  // namespace
 
-QString AskText(QWidget* parent, const QString& caption, const QString& prompt,
-                const QString& defaultText) {
+std::string AskText(QWidget* parent, const QString& caption, const QString& prompt,
+                    const std::string& defaultText) {
   QDialog box(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   box.setWindowTitle(caption);
@@ -47,9 +48,15 @@ QString AskText(QWidget* parent, const QString& caption, const QString& prompt,
   label->move(units.X(8), units.Y(8));
   label->adjustSize();
 
-  auto* edit = new QLineEdit(defaultText, &box);
+  auto* edit = new QLineEdit(&box);
   edit->setObjectName("edit");
-  edit->setMaxLength(kMaxTypedCharacters);
+  // A longer default is shown whole; once edited down to the limit, typing cannot pass it.
+  const QString shownDefault = QString::fromUtf8(defaultText);
+  edit->setMaxLength(std::max<qsizetype>(kMaxTypedCharacters, shownDefault.size()));
+  edit->setText(shownDefault);
+  QObject::connect(edit, &QLineEdit::textEdited, edit, [edit](const QString& text) {
+    if (text.size() <= kMaxTypedCharacters) edit->setMaxLength(kMaxTypedCharacters);
+  });
   edit->setGeometry(units.X(8), units.Y(19), units.X(164), edit->sizeHint().height());
   edit->selectAll();
 
@@ -67,7 +74,10 @@ QString AskText(QWidget* parent, const QString& caption, const QString& prompt,
     box.move(screen->geometry().center() - box.rect().center());
   }
   edit->setFocus();
-  return box.exec() == QDialog::Accepted ? edit->text() : defaultText;
+  // The box shows the default through UTF-8, which loses bytes that are not UTF-8; unless the
+  // text was changed, the caller gets its own bytes back.
+  if (box.exec() != QDialog::Accepted || edit->text() == shownDefault) return defaultText;
+  return edit->text().toStdString();
 }
 
 }  // namespace mirelay

@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QStyledItemDelegate>
 #include <QUrl>
+#include <QWindow>
 #include <algorithm>
 #include <thread>
 
@@ -128,11 +129,11 @@ void TForm1::CreateMenu() {
 void TForm1::FormCreate() {
   settings = LoadSettings(profile_);
   SetNameOrderChecks();
-  const WindowGeometry geometry = LoadGeometry(profile_);
+  savedGeometry_ = LoadGeometry(profile_);
   Finder = std::make_unique<TFnd>(settings.Extensions);
   BaseBitmap = Bitmap();
   PartBitmap = Bitmap();
-  ApplyGeometry(geometry);
+  ApplyGeometry(savedGeometry_);
   LeaveBusy();
 }
 
@@ -141,13 +142,24 @@ void TForm1::SetNameOrderChecks() {
   PB1->setChecked(settings.NameOrder != 1);
 }
 
+// Before the window is shown its frame is unknown: a full saved position goes to the window
+// manager with the first map, and the saved size stands in for the client size until
+// FitGeometryToFrame corrects it.
 void TForm1::ApplyGeometry(const WindowGeometry& geometry) {
-  if (geometry.top >= 0 || geometry.left >= 0) {
-    move(geometry.left >= 0 ? geometry.left : x(), geometry.top >= 0 ? geometry.top : y());
-  }
+  if (geometry.top >= 0 && geometry.left >= 0) move(geometry.left, geometry.top);
+  resize(geometry.width > 0 ? geometry.width : width(),
+         geometry.height > 0 ? geometry.height : height());
+}
+
+// Once the window is framed, the saved size becomes the outer size; a lone saved top or left
+// moves only its own axis and keeps the window manager's placement on the other.
+void TForm1::FitGeometryToFrame(const WindowGeometry& geometry) {
   const QSize frameExtra = frameGeometry().size() - size();
   resize(geometry.width > 0 ? geometry.width - frameExtra.width() : width(),
          geometry.height > 0 ? geometry.height - frameExtra.height() : height());
+  if ((geometry.top >= 0) != (geometry.left >= 0)) {
+    move(geometry.left >= 0 ? geometry.left : x(), geometry.top >= 0 ? geometry.top : y());
+  }
 }
 
 QSize TForm1::ClientSize() const { return centralWidget()->size(); }
@@ -161,9 +173,21 @@ void TForm1::FormResize() {
   FitPreview();
 }
 
+void TForm1::showEvent(QShowEvent* event) {
+  // The window is created by now; its first exposure comes after the window manager framed it.
+  if (!frameFitted_) windowHandle()->installEventFilter(this);
+  QMainWindow::showEvent(event);
+}
+
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == centralWidget() && event->type() == QEvent::Resize)
     Guarded([this] { FormResize(); });
+  if (watched == windowHandle() && event->type() == QEvent::Expose && !frameFitted_ &&
+      windowHandle()->isExposed()) {
+    frameFitted_ = true;
+    windowHandle()->removeEventFilter(this);
+    Guarded([this] { FitGeometryToFrame(savedGeometry_); });
+  }
   return QMainWindow::eventFilter(watched, event);
 }
 

@@ -102,12 +102,14 @@ class TForm1 : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void FormCreate();
   void CreateControls();
   void CreateMenu();
   void ApplyGeometry(const WindowGeometry& geometry);
+  void FitGeometryToFrame(const WindowGeometry& geometry);
   void SetNameOrderChecks();
   BatchJob WindowJob(std::int32_t code);
   BatchObserver WindowObserver();
@@ -122,6 +124,8 @@ class TForm1 : public QMainWindow {
 
   std::string executablePath_;
   IniProfile profile_;
+  WindowGeometry savedGeometry_;
+  bool frameFitted_ = false;
   bool FBusy = false;
   bool FAbort = false;
   unsigned batchWorkers_ = 1;

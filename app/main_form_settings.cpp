@@ -21,25 +21,24 @@ constexpr std::array<const char*, 9> kRefusedSeparators = {"\\", "/", ":", "*", 
 }  // namespace
 
 void TForm1::JQ1Click() {
-  const QString text = AskText(this, "JPEG 画質", "0 から 100 の間で指定してください。",
-                               QString::number(settings.JPEGQuality));
-  settings.JPEGQuality = ParseInteger(text.toStdString()).value_or(kDefaultQuality);
+  const std::string text = AskText(this, "JPEG 画質", "0 から 100 の間で指定してください。",
+                                   std::to_string(settings.JPEGQuality));
+  settings.JPEGQuality = ParseInteger(text).value_or(kDefaultQuality);
   if (settings.JPEGQuality < kLowestQuality || settings.JPEGQuality > kHighestQuality) {
     settings.JPEGQuality = kDefaultQuality;
   }
 }
 
 void TForm1::cutoff1Click() {
-  const QString text = AskText(this, "透過閾値", "0 から 120 くらいの間で指定してください。",
-                               QString::number(settings.Threshold));
-  settings.Threshold = ParseInteger(text.toStdString()).value_or(0);
+  const std::string text = AskText(this, "透過閾値", "0 から 120 くらいの間で指定してください。",
+                                   std::to_string(settings.Threshold));
+  settings.Threshold = ParseInteger(text).value_or(0);
   PublishPairSettings();
 }
 
 void TForm1::Seperator1Click() {
-  const std::string text = AskText(this, "名前の区切り文字", "空欄でも構いません。",
-                                   QString::fromStdString(settings.Seperator))
-                               .toStdString();
+  const std::string text =
+      AskText(this, "名前の区切り文字", "空欄でも構いません。", settings.Seperator);
   for (const char* refused : kRefusedSeparators) {
     if (text == refused) return;
   }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -139,8 +140,28 @@ bool WriteAll(int descriptor, const std::string& content) {
   return true;
 }
 
+// The file a path finally names, following links one hop at a time so that a link to a file
+// not yet created names that file too; nothing for a loop.
+std::optional<std::string> FollowLinks(std::string path) {
+  constexpr int kMaxHops = 40;
+  for (int hop = 0; hop <= kMaxHops; ++hop) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    std::string target(PATH_MAX, '\0');
+    const auto length = ::readlink(path.c_str(), target.data(), target.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) return std::nullopt;
+    target.resize(static_cast<std::size_t>(length));
+    path = target.front() == '/' ? target : path.substr(0, path.rfind('/') + 1) + target;
+  }
+  return std::nullopt;
+}
+
 // Replaces the file by writing a sibling and renaming it, so a failure never leaves half a file.
-bool ReplaceFile(const std::string& path, const std::string& content) {
+// A link stays a link: the file it leads to is the one replaced.
+bool ReplaceFile(const std::string& linkOrFile, const std::string& content) {
+  const auto resolved = FollowLinks(linkOrFile);
+  if (!resolved) return false;
+  const std::string& path = *resolved;
   struct stat info {};
   const bool exists = ::stat(path.c_str(), &info) == 0;
   // A read-only file stays read-only even for a user (root) whom the system would let write.

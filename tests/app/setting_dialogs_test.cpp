@@ -105,6 +105,50 @@ class SettingDialogsTest : public QObject {
     QCOMPARE(QString::fromStdString(form.settings.Seperator), after);
   }
 
+  // Keys pressed in the box: Esc or Enter on the text as shown, or text typed over it.
+  void separatorBytesSurviveTheBoxUnlessEdited_data() {
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("closeKey");
+    QTest::addColumn<QByteArray>("after");
+    const QByteArray shiftJis("\x81\x5B");
+    // 682 three-byte characters and the first byte of the next: the cut of a long value.
+    const QByteArray cut = QString(683, QChar(0x3042)).toUtf8().left(2047);
+    const QByteArray longText(300, 'a');
+    for (int key : {Qt::Key_Escape, Qt::Key_Return}) {
+      const char* how = key == Qt::Key_Escape ? "Esc" : "Enter";
+      QTest::newRow(qPrintable(QString("Shift-JIS, %1").arg(how)))
+          << shiftJis << QString() << key << shiftJis;
+      QTest::newRow(qPrintable(QString("2047 bytes cut in a character, %1").arg(how)))
+          << cut << QString() << key << cut;
+      QTest::newRow(qPrintable(QString("300 characters, %1").arg(how)))
+          << longText << QString() << key << longText;
+    }
+    QTest::newRow("typed over Shift-JIS")
+        << shiftJis << "x-" << int(Qt::Key_Return) << QByteArray("x-");
+    QTest::newRow("typed text is cut at 255")
+        << longText << QString(260, 'b') << int(Qt::Key_Return) << QByteArray(255, 'b');
+  }
+
+  void separatorBytesSurviveTheBoxUnlessEdited() {
+    QFETCH(QByteArray, before);
+    QFETCH(QString, typed);
+    QFETCH(int, closeKey);
+    QFETCH(QByteArray, after);
+    Workspace workspace;
+    TForm1 form(workspace.Executable());
+    form.settings.Seperator = before.toStdString();
+    bool answered = false;
+    OnNextModal([&](QWidget* box) {
+      if (!typed.isEmpty()) QTest::keyClicks(box->findChild<QLineEdit*>(), typed);
+      QTest::keyClick(box, Qt::Key(closeKey));
+      answered = true;
+    });
+    form.Seperator1->trigger();
+    QVERIFY(answered);
+    QCOMPARE(QByteArray::fromStdString(form.settings.Seperator), after);
+  }
+
   void nameOrderChecksMoveTogether() {
     Workspace workspace;
     TForm1 form(workspace.Executable());

@@ -142,5 +142,65 @@ TEST(IniWriteFailure, NoTemporaryFileIsLeftBehind) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Root()), {}), 1);
 }
 
+// The settings file may be a link (or a chain of them) to a file kept elsewhere.
+class IniWriteThroughLinks : public testing::Test {
+ protected:
+  IniWriteThroughLinks() {
+    std::filesystem::create_directory(dir.Path("app"));
+    std::filesystem::create_directory(dir.Path("real"));
+    std::filesystem::create_symlink("m2.ini", link);
+    std::filesystem::create_symlink(target, dir.Path("app/m2.ini"));
+  }
+
+  void ExpectLinksKept() {
+    EXPECT_EQ(std::filesystem::read_symlink(link), "m2.ini");
+    EXPECT_EQ(std::filesystem::read_symlink(dir.Path("app/m2.ini")), target);
+  }
+
+  TempDir dir;
+  const std::string link = dir.Path("app/m.ini");
+  const std::string target = dir.Path("real/m.ini");
+};
+
+TEST_F(IniWriteThroughLinks, TheTargetIsUpdatedAndKeepsItsPermissions) {
+  WriteText(target, "[Main]\nThreshold=4\n");
+  ::chmod(target.c_str(), 0640);
+  IniProfile profile(link);
+  profile.WriteIntegerSetting("Main", "Threshold", 5);
+  ExpectLinksKept();
+  EXPECT_EQ(ReadText(target), "[Main]\nThreshold=5\n");
+  struct stat info {};
+  ::stat(target.c_str(), &info);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path("real")), {}), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path("app")), {}), 2);
+}
+
+TEST_F(IniWriteThroughLinks, ADanglingLinkGetsItsTargetCreated) {
+  IniProfile profile(link);
+  profile.WriteTextSetting("Main", "Seperator", "_");
+  ExpectLinksKept();
+  EXPECT_EQ(ReadText(target), "[Main]\nSeperator=_\n");
+}
+
+TEST_F(IniWriteThroughLinks, AnUnwritableTargetOrALoopLeavesEverythingAsItWas) {
+  WriteText(target, "[Main]\nThreshold=4\n");
+  ::chmod(target.c_str(), 0444);
+  IniProfile profile(link);
+  try {
+    profile.WriteIntegerSetting("Main", "Threshold", 5);
+    FAIL() << "write to a read-only target succeeded";
+  } catch (const ProfileWriteError& error) {
+    EXPECT_EQ(std::string(error.what()), link + " に書き込めません");
+  }
+  ExpectLinksKept();
+  EXPECT_EQ(ReadText(target), "[Main]\nThreshold=4\n");
+
+  const std::string loop = dir.Path("app/loop.ini");
+  std::filesystem::create_symlink("loop.ini", loop);
+  EXPECT_THROW(IniProfile(loop).WriteIntegerSetting("Main", "Threshold", 5), ProfileWriteError);
+  EXPECT_EQ(std::filesystem::read_symlink(loop), "loop.ini");
+}
+
 }  // namespace
 }  // namespace mirelay

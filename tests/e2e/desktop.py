@@ -90,6 +90,37 @@ class XServer:
         return False
 
 
+class WindowManager:
+    """openbox on the display, as a desktop user would have it; ready once it owns the root."""
+
+    def __init__(self, display, workspace):
+        self.display = display
+        self.workspace = workspace
+        self.process = None
+
+    def __enter__(self):
+        env = dict(os.environ, DISPLAY=self.display,
+                    XDG_CONFIG_HOME=self.workspace.folder("wm-config"),
+                    XDG_CACHE_HOME=self.workspace.folder("wm-cache"))
+        log = open(self.workspace.path("openbox.log"), "wb")
+        self.process = subprocess.Popen(["openbox", "--sm-disable"], env=env, stdout=log,
+                                        stderr=subprocess.STDOUT, start_new_session=True)
+        log.close()
+        wait_until(self._ready, 10, "openbox to manage the display")
+        return self
+
+    def __exit__(self, *exc):
+        stop_group(self.process)
+
+    def _ready(self):
+        if self.process.poll() is not None:
+            raise ScenarioFailure(f"openbox ended with status {self.process.returncode}")
+        probe = subprocess.run(["xprop", "-display", self.display, "-root",
+                                "_NET_SUPPORTING_WM_CHECK"], capture_output=True, text=True,
+                               timeout=10)
+        return "window id" in probe.stdout
+
+
 class Workspace:
     """A fresh folder holding a copy of the executable, as a user would lay it out."""
 
@@ -199,6 +230,27 @@ class Program:
         if not position or not size:
             raise ScenarioFailure(f"no geometry for window {window or self.window}: {text!r}")
         return ((int(position[1]), int(position[2])), (int(size[1]), int(size[2])))
+
+    def frame_extents(self):
+        """(left, right, top, bottom) of the window manager's frame; zeros without one."""
+        text = subprocess.run(["xprop", "-id", self.window, "_NET_FRAME_EXTENTS"], env=self.env,
+                              capture_output=True, text=True, timeout=10).stdout
+        found = re.search(r"= (\d+), (\d+), (\d+), (\d+)", text)
+        return tuple(int(n) for n in found.groups()) if found else (0, 0, 0, 0)
+
+    def outer_bounds(self):
+        """(left, top, width, height) of the window with its frame.
+
+        xwininfo, since xdotool adds the frame offset to the position of a framed window."""
+        text = subprocess.run(["xwininfo", "-id", self.window], env=self.env,
+                              capture_output=True, text=True, timeout=10).stdout
+        numbers = [re.search(rf"{name}:\s+(-?\d+)", text) for name in
+                   ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")]
+        if not all(numbers):
+            raise ScenarioFailure(f"no geometry for window {self.window}: {text!r}")
+        x, y, width, height = (int(number[1]) for number in numbers)
+        left, right, top, bottom = self.frame_extents()
+        return (x - left, y - top, width + left + right, height + top + bottom)
 
     def focus(self, window=None):
         result = self.xdotool("windowfocus", "--sync", window or self.window)

@@ -4,7 +4,8 @@ import os
 import struct
 import time
 
-from desktop import MAIN_TITLE, MESSAGE_TITLE, Program, ScenarioFailure, wait_until
+from desktop import (MAIN_TITLE, MESSAGE_TITLE, Program, ScenarioFailure, WindowManager,
+                     wait_until)
 from pictures import (Image, PictureError, composite, composite_pixel, read_png, write_bmp,
                       write_png)
 
@@ -338,5 +339,58 @@ def preview(workspace, display):
         program.quit()
 
 
+GEOMETRY_KEYS = ("Left", "Top", "Width", "Height")
+
+
+def saved_bounds(workspace):
+    values = dict(main_section(read_ini(workspace)))
+    return tuple(int(values[key]) for key in GEOMETRY_KEYS)
+
+
+def settled_bounds(program, wanted, what):
+    """The window's outer bounds once `wanted` holds; they settle after the window manager
+    has framed the window."""
+    seen = []
+
+    def settled():
+        seen.append(program.outer_bounds())
+        return wanted(seen[-1])
+
+    try:
+        wait_until(settled, 10, what, interval=0.1)
+    except ScenarioFailure as failure:
+        raise ScenarioFailure(f"{failure}; outer bounds stay {seen[-1]} (left, top, width, "
+                              f"height), frame {program.frame_extents()}")
+    return seen[-1]
+
+
+def geometry_under_a_window_manager(workspace, display):
+    """Under openbox the saved bounds are the outer ones: start/quit cycles keep them, and a
+    lone valid Left keeps the window manager's vertical placement."""
+    with WindowManager(display, workspace):
+        with Program(workspace, display) as program:
+            wait_until(lambda: program.frame_extents() != (0, 0, 0, 0), 10,
+                       "openbox to frame the window")
+            program.quit()
+        first = saved_bounds(workspace)
+        for cycle in (2, 3):
+            with Program(workspace, display) as program:
+                settled_bounds(program, lambda bounds: bounds == first,
+                               f"cycle {cycle} to show the saved bounds {first}")
+                program.quit()
+            check(saved_bounds(workspace) == first,
+                  f"cycle {cycle} saved {saved_bounds(workspace)}, the first saved {first}")
+        with open(workspace.ini, "w") as ini:
+            ini.write("[Main]\nTop=-5\nLeft=40\nWidth=1300\nHeight=700\n")
+        with Program(workspace, display) as program:
+            left, top, width, height = settled_bounds(
+                program, lambda bounds: (bounds[0], *bounds[2:]) == (40, 1300, 700),
+                "outer bounds of left 40 and size 1300x700")
+            check(top > 0, "an invalid Top moved the window to the top edge")
+            program.quit()
+        check(saved_bounds(workspace) == (40, top, 1300, 700),
+              f"saved {saved_bounds(workspace)}, shown (40, {top}, 1300, 700)")
+
+
 SCENARIOS = [main_job, missing_out_folder, settings_round_trip, quit_refused_while_busy,
-             abort_mid_run, preview]
+             abort_mid_run, preview, geometry_under_a_window_manager]
