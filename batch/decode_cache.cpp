@@ -43,7 +43,7 @@ std::shared_ptr<const DecodedImage> DecodeCache::Decode(const std::string& path)
   try {
     auto bitmap = std::make_shared<Bitmap>();
     if (load_(path, *bitmap) == 0) {
-      result->failure = "not a readable BMP, GIF, JPEG or PNG file";
+      result->failure = "not a readable BMP, GIF, JPEG or PNG file, or over the picture size limit";
       return result;
     }
     ConvertTo24Bit(*bitmap);

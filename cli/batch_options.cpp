@@ -23,6 +23,7 @@ struct RawOptions {
   std::string quality, threshold, separator, order, extensions, settings, shard;
   unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
   std::size_t cacheMegabytes = 1024;
+  std::size_t maxPictureMegabytes = kDefaultMaxPixelBytes >> 20;
   bool quiet = false;
 };
 
@@ -90,6 +91,7 @@ BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
   options.jobs = raw.jobs;
   if (app.count("--shard")) options.shard = ParseShard(raw.shard);
   options.cacheBytes = raw.cacheMegabytes << 20;
+  options.maxPictureBytes = raw.maxPictureMegabytes << 20;
   options.quiet = raw.quiet;
   return options;
 }
@@ -122,6 +124,10 @@ void Describe(CLI::App& app, RawOptions& raw) {
       ->capture_default_str();
   app.add_option("--shard", raw.shard, "Process only part K of N of the pairs (K/N)");
   app.add_option("--cache-mb", raw.cacheMegabytes, "Decoded-image cache limit in MiB")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 20))
+      ->capture_default_str();
+  app.add_option("--max-picture-mb", raw.maxPictureMegabytes,
+                 "Largest picture decoded, in MiB at 3 bytes per pixel")
       ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 20))
       ->capture_default_str();
   app.add_flag("--quiet", raw.quiet, "No progress line and no summary");

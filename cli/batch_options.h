@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "batch/parallel_batch.h"
+#include "imaging/bitmap.h"
 
 namespace mirelay::cli {
 
@@ -23,6 +24,7 @@ struct BatchOptions {
   unsigned jobs = 1;
   Shard shard;
   std::size_t cacheBytes = 0;
+  std::size_t maxPictureBytes = kDefaultMaxPixelBytes;
   bool quiet = false;
 };
 

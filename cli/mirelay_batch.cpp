@@ -11,6 +11,7 @@
 #include "batch/parallel_batch.h"
 #include "cli/batch_options.h"
 #include "cli/progress_reporter.h"
+#include "imaging/bitmap.h"
 
 namespace {
 
@@ -97,6 +98,7 @@ int main(int argc, char** argv) {
   if (const int* status = std::get_if<int>(&parsed)) return *status;
   const auto& options = std::get<BatchOptions>(parsed);
   InstallInterruptHandler();
+  mirelay::SetMaxPixelBytes(options.maxPictureBytes);
 
   const auto job = JobFor(options);
   WarnAboutCollisions(job);

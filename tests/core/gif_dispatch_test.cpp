@@ -7,6 +7,7 @@
 #include "imaging/gif_read.h"
 #include "imaging/image_error.h"
 #include "imaging/image_lib.h"
+#include "pixel_cap.h"
 
 namespace mirelay {
 namespace {
@@ -14,6 +15,7 @@ namespace {
 using test::Bytes;
 using test::GifBlockWriter;
 using test::PackCodes;
+using test::ScopedPixelCap;
 using test::TemporaryFolder;
 
 const TGIFColorTable kColors{{255, 255, 255}, {200, 0, 0}, {0, 0, 200}, {0, 0, 0}};
@@ -101,18 +103,6 @@ TEST(GifDispatch, PreviewReceivesTheGraphic) {
   EXPECT_EQ(view.bitmaps, 0);
 }
 
-// Sets the pixel cap for one test, so that a few tiny frames stand for a long animation.
-class ScopedPixelCap {
- public:
-  explicit ScopedPixelCap(std::size_t bytes) : saved_(MaxPixelBytes()) { SetMaxPixelBytes(bytes); }
-  ~ScopedPixelCap() { SetMaxPixelBytes(saved_); }
-  ScopedPixelCap(const ScopedPixelCap&) = delete;
-  ScopedPixelCap& operator=(const ScopedPixelCap&) = delete;
-
- private:
-  std::size_t saved_;
-};
-
 // 2 x 2 frames of 4 indices each: frame 0 red, the later ones blue.
 GifBlockWriter Animation(int frames) {
   auto writer = GifBlockWriter().Start(2, 2, kColors).Descriptor(0, 0, 2, 2).Pixels({1, 1, 1, 1});
@@ -120,6 +110,7 @@ GifBlockWriter Animation(int frames) {
   return writer;
 }
 
+// A cap of 16 bytes holds four of these frames and one 2 x 2 working image.
 TEST(GifLongAnimation, FramesBeyondTheCapLeaveFrameZeroShowing) {
   TemporaryFolder folder;
   const ScopedPixelCap cap(16);
@@ -164,6 +155,7 @@ TEST(GifLongAnimation, LaterFramesAreCheckedWithoutBeingKept) {
     EXPECT_EQ(ReadFailure(bytes, KeptFrames::kFirst), message);
     EXPECT_EQ(ReadFailure(bytes, KeptFrames::kAllThatFit), message);
     {
+      // Frames 0 and 1 fill the cap, so the third is decoded without being kept.
       const ScopedPixelCap cap(8);
       EXPECT_EQ(ReadFailure(bytes, KeptFrames::kAllThatFit), message);
     }
