@@ -56,6 +56,7 @@ fuzz-smoke: fuzz
 
 bench: build
 	$(BUILD_DIR)/bench/mirelay_bench
+	$(BUILD_DIR)/bench/gif_long_load
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -25,6 +25,7 @@ struct RawOptions {
   unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
   std::size_t cacheMegabytes = 1024;
   std::size_t memoryMegabytes = 0;
+  std::size_t maxPictureMegabytes = kDefaultMaxPixelBytes >> 20;
   bool quiet = false;
 };
 
@@ -93,6 +94,7 @@ BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
   if (app.count("--shard")) options.shard = ParseShard(raw.shard);
   options.cacheBytes = raw.cacheMegabytes << 20;
   if (app.count("--memory-mb")) options.memoryBytes = raw.memoryMegabytes << 20;
+  options.maxPictureBytes = raw.maxPictureMegabytes << 20;
   options.quiet = raw.quiet;
   return options;
 }
@@ -132,6 +134,10 @@ void Describe(CLI::App& app, RawOptions& raw) {
                  "(default: half the memory available now, " +
                      std::to_string(DefaultMemoryBudget() >> 20) + " MiB)")
       ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 30));
+  app.add_option("--max-picture-mb", raw.maxPictureMegabytes,
+                 "Largest picture decoded, in MiB at 3 bytes per pixel")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 20))
+      ->capture_default_str();
   app.add_flag("--quiet", raw.quiet, "No progress line and no summary");
 }
 

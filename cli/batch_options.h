@@ -7,6 +7,7 @@
 #include <variant>
 
 #include "batch/parallel_batch.h"
+#include "imaging/bitmap.h"
 
 namespace mirelay::cli {
 
@@ -25,6 +26,7 @@ struct BatchOptions {
   Shard shard;
   std::size_t cacheBytes = 0;
   std::optional<std::size_t> memoryBytes;  // room for pairs in flight; the engine's default
+  std::size_t maxPictureBytes = kDefaultMaxPixelBytes;
   bool quiet = false;
 };
 

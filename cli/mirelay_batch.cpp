@@ -12,6 +12,8 @@
 #include "batch/picture_memory.h"
 #include "cli/batch_options.h"
 #include "cli/progress_reporter.h"
+#include "imaging/image_error.h"
+#include "imaging/bitmap.h"
 
 namespace {
 
@@ -64,8 +66,11 @@ void PrintWriteError(const mirelay::PairOutcome& outcome) {
 
 void PrintSummary(const mirelay::BatchReport& report, double seconds, bool quiet) {
   for (const auto& failure : report.undecodable) {
-    std::fprintf(stderr, "mirelay-batch: skipped pairs with %s: %s\n", failure.path.c_str(),
-                 failure.reason.c_str());
+    const char* hint = failure.reason == mirelay::kPictureTooLarge
+                           ? " (over the picture size limit; --max-picture-mb raises it)"
+                           : "";
+    std::fprintf(stderr, "mirelay-batch: skipped pairs with %s: %s%s\n", failure.path.c_str(),
+                 failure.reason.c_str(), hint);
   }
   for (const auto& output : report.notWritten) PrintWriteError(output);
   if (report.failure) PrintWriteError(*report.failure);
@@ -92,6 +97,7 @@ int main(int argc, char** argv) {
   if (const int* status = std::get_if<int>(&parsed)) return *status;
   const auto& options = std::get<BatchOptions>(parsed);
   InstallInterruptHandler();
+  mirelay::SetMaxPixelBytes(options.maxPictureBytes);
 
   const auto job = JobFor(options);
   WarnAboutCollisions(job);

@@ -1,11 +1,22 @@
 #include "imaging/bitmap.h"
 
+#include <atomic>
 #include <bit>
 #include <utility>
 
 #include "imaging/image_error.h"
 
 namespace mirelay {
+
+namespace {
+
+std::atomic<std::size_t> maxPixelBytes{kDefaultMaxPixelBytes};
+
+}  // namespace
+
+std::size_t MaxPixelBytes() { return maxPixelBytes; }
+
+void SetMaxPixelBytes(std::size_t bytes) { maxPixelBytes = bytes; }
 
 int BitsPerPixel(PixelFormat format) {
   switch (format) {
@@ -41,7 +52,7 @@ std::size_t StrideFor(PixelFormat format, std::int32_t width) {
 void CheckPictureSize(PixelFormat format, std::int32_t width, std::int32_t height) {
   if (width < 0 || height < 0) throw ImageError(std::string(kPictureTooLarge));
   const std::uint64_t stride = StrideFor(format, width);
-  if (height != 0 && stride > kMaxPixelBytes / static_cast<std::uint64_t>(height)) {
+  if (height != 0 && stride > MaxPixelBytes() / static_cast<std::uint64_t>(height)) {
     throw ImageError(std::string(kPictureTooLarge));
   }
 }

@@ -50,25 +50,31 @@ struct Transparency {
   friend bool operator==(const Transparency&, const Transparency&) = default;
 };
 
-// Pixel memory is capped so that no file can make a decoder allocate more than this. Fuzz
-// builds lower the cap so that no input spends seconds filling a gigabyte.
+// Pixel memory is capped so that no file can make a decoder allocate more than this: a file
+// of a few bytes can declare a picture of gigabytes. Fuzz builds lower the cap so that no
+// input spends seconds filling a gigabyte.
 #ifdef MIRELAY_MAX_PIXEL_BYTES
-inline constexpr std::size_t kMaxPixelBytes = MIRELAY_MAX_PIXEL_BYTES;
+inline constexpr std::size_t kDefaultMaxPixelBytes = MIRELAY_MAX_PIXEL_BYTES;
 #else
-inline constexpr std::size_t kMaxPixelBytes = std::size_t{1} << 30;
+inline constexpr std::size_t kDefaultMaxPixelBytes = std::size_t{1} << 30;
 #endif
+
+// The cap in force. It may be changed while other threads decode: each check sees either
+// the old or the new value.
+std::size_t MaxPixelBytes();
+void SetMaxPixelBytes(std::size_t bytes);
 
 // Row stride in bytes: rows are padded to whole 4-byte units.
 std::size_t StrideFor(PixelFormat format, std::int32_t width);
 
-// Throws ImageError(kPictureTooLarge) when such a picture would exceed kMaxPixelBytes.
+// Throws ImageError(kPictureTooLarge) when such a picture would exceed MaxPixelBytes().
 void CheckPictureSize(PixelFormat format, std::int32_t width, std::int32_t height);
 
 // An in-memory picture that owns its pixels; copies never share memory.
 class Bitmap {
  public:
   Bitmap() = default;
-  // Zero-filled pixel memory. Throws ImageError for sizes beyond kMaxPixelBytes.
+  // Zero-filled pixel memory. Throws ImageError for sizes beyond MaxPixelBytes().
   Bitmap(PixelFormat format, std::int32_t width, std::int32_t height,
          StorageOrder order = StorageOrder::kBottomUp);
 

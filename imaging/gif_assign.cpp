@@ -4,6 +4,7 @@
 #include <limits>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "imaging/gif_cube.h"
 #include "imaging/image_error.h"
@@ -12,6 +13,7 @@ namespace mirelay {
 
 namespace {
 
+// The largest table a GIF holds; a table of fewer entries is padded with black when written.
 constexpr std::size_t kTableEntries = 256;
 constexpr std::int32_t kLargestSide = std::numeric_limits<std::uint16_t>::max();
 constexpr char kGifTooLarge[] = "Image too large for GIF";
@@ -20,7 +22,7 @@ constexpr char kGifTooLarge[] = "Image too large for GIF";
 constexpr int CubeLevel(std::uint8_t value) { return (value + 3) / kCubeStep; }
 
 TGIFColorTable CubeTable() {
-  TGIFColorTable table(kTableEntries);
+  TGIFColorTable table(kCubeColors);
   for (int index = 0; index < kCubeColors; ++index) table[index] = CubeColor(index);
   return table;
 }
@@ -54,7 +56,7 @@ struct IndexUse {
   std::uint8_t index = 0;
 };
 
-using IndexUses = std::array<IndexUse, kTableEntries>;
+using IndexUses = std::vector<IndexUse>;
 
 // Largest count first. This exact quicksort, not a stable sort, fixes the order of colours
 // that are used equally often, and with it the bytes of the file.
@@ -79,9 +81,10 @@ void SortByUse(IndexUses& uses, int lo, int hi) {
 }
 
 // Puts the most used colours first and drops the unused ones, so that a free entry is left
-// for the transparent colour.
+// for the transparent colour. Only the frame's own entries take part: the sort's partitions,
+// and so the order of equally used colours, depend on how many pairs it sees.
 void SortTableByUse(TGIFSubImage& frame) {
-  IndexUses uses;
+  IndexUses uses(frame.localColorTable.size());
   for (std::size_t index = 0; index < uses.size(); ++index) {
     uses[index].index = static_cast<std::uint8_t>(index);
   }

@@ -166,7 +166,7 @@ Bitmap GifToBitmap(const TGIFImage& image) {
 }
 
 Bitmap LoadGifAsBitmap(const std::string& path) {
-  return GifToBitmap(ReadGif(ReadWholeFile(path)));
+  return GifToBitmap(ReadGif(ReadWholeFile(path), KeptFrames::kFirst));
 }
 
 }  // namespace mirelay

@@ -99,32 +99,48 @@ class GifDecoder {
   GifFileType* gif_;
 };
 
-// Runs giflib over the rows. It reports running out of data as a failed read and the end
-// code as an early end: both leave the rest of the frame pre-filled. It reports a prefix
-// chain that never reaches a pixel as an image defect, whether the chain leads back to itself
-// or into an entry not yet defined; both fail the load.
-void DecodeRows(CodeStream& stream, TGIFSubImage& frame) {
+// Runs giflib over the rows, each decoded into the memory that `rowMemory(row)` gives. It
+// reports running out of data as a failed read and the end code as an early end: both leave
+// the rest of the frame as it was. It reports a prefix chain that never reaches a pixel as an
+// image defect, whether the chain leads back to itself or into an entry not yet defined; both
+// fail the load.
+template <typename RowMemory>
+void DecodeRows(CodeStream& stream, const TGIFSubImage& frame, RowMemory rowMemory) {
   GifDecoder decoder(stream);
   GifFileType* gif = decoder.get();
   // A code size giflib refuses (above 8) is a defect that ends the frame before its first row.
   if (DGifGetImageDesc(gif) == GIF_ERROR) return;
   for (const std::uint16_t row : RowOrder(frame)) {
-    std::uint8_t* line = frame.indices.data() + std::size_t{row} * frame.width;
-    if (DGifGetLine(gif, line, frame.width) == GIF_OK) continue;
+    if (DGifGetLine(gif, rowMemory(row), frame.width) == GIF_OK) continue;
     if (gif->Error == D_GIF_ERR_IMAGE_DEFECT) throw ImageError(kGifCircularEntry);
     return;
   }
+}
+
+CodeStream CollectCodeStream(ByteReader& reader, const TGIFSubImage& frame) {
+  CodeStream stream{Preamble(frame)};
+  stream.bytes.push_back(reader.U8());
+  AppendSubBlocks(reader, stream.bytes);
+  return stream;
 }
 
 }  // namespace
 
 void DecodeFramePixels(ByteReader& reader, TGIFSubImage& frame) {
   if (reader.AtEnd()) return;
-  CodeStream stream{Preamble(frame)};
-  stream.bytes.push_back(reader.U8());
-  AppendSubBlocks(reader, stream.bytes);
+  CodeStream stream = CollectCodeStream(reader, frame);
   if (frame.indices.empty()) return;
-  DecodeRows(stream, frame);
+  DecodeRows(stream, frame, [&frame](std::uint16_t row) {
+    return frame.indices.data() + std::size_t{row} * frame.width;
+  });
+}
+
+void CheckFramePixels(ByteReader& reader, const TGIFSubImage& frame) {
+  if (reader.AtEnd()) return;
+  CodeStream stream = CollectCodeStream(reader, frame);
+  if (frame.width == 0 || frame.height == 0) return;
+  std::vector<std::uint8_t> scratch(frame.width);
+  DecodeRows(stream, frame, [&scratch](std::uint16_t) { return scratch.data(); });
 }
 
 }  // namespace mirelay

@@ -12,4 +12,8 @@ inline constexpr char kGifCircularEntry[] = "Circular decoder table entry";
 // pre-filled. Data that ends early leaves the remaining indices as they were.
 void DecodeFramePixels(ByteReader& reader, TGIFSubImage& frame);
 
+// Reads and decodes the same data without keeping the pixels, so that a frame nobody will show
+// still fails the load exactly as DecodeFramePixels would; it needs one row of memory.
+void CheckFramePixels(ByteReader& reader, const TGIFSubImage& frame);
+
 }  // namespace mirelay

@@ -29,6 +29,8 @@ constexpr std::size_t kPlainTextHeaderBytes = 13;
 struct ReadContext {
   ByteReader reader;
   TGIFImage image;
+  bool keepLaterFrames = false;
+  std::size_t maxPixelBytes = 0;
   std::size_t pixelBytes = 0;
 };
 
@@ -147,10 +149,20 @@ TGIFExtension ReadExtension(ByteReader& reader) {
   throw ImageError(kGifUnknownExtension);
 }
 
-// Every frame's indices count against one budget, checked before anything is allocated.
-void ReservePixels(ReadContext& context, std::size_t count) {
-  if (count > kMaxPixelBytes - context.pixelBytes) throw ImageError(std::string(kPictureTooLarge));
+// Whether the frame being read keeps its `count` indices, decided before anything is
+// allocated. Kept frames share one budget; frame 0 must fit in it, and the first later frame
+// that does not fit ends the keeping of all later frames, those kept so far included.
+bool KeepPixels(ReadContext& context, std::size_t count) {
+  const bool fits = count <= context.maxPixelBytes - context.pixelBytes;
+  auto& frames = context.image.frames;
+  if (frames.empty() && !fits) throw ImageError(std::string(kPictureTooLarge));
+  if (!frames.empty() && !(context.keepLaterFrames && fits)) {
+    context.keepLaterFrames = false;
+    frames.erase(frames.begin() + 1, frames.end());
+    return false;
+  }
   context.pixelBytes += count;
+  return true;
 }
 
 // The image descriptor after its separator, the local colour table and the pixels.
@@ -169,7 +181,10 @@ void ReadFrameImage(ReadContext& context, TGIFSubImage& frame) {
   if (packed & kColorTableFlag) frame.localColorTable = ReadColorTable(reader, packed);
   frame.hasImage = true;
   const std::size_t count = std::size_t{frame.width} * frame.height;
-  ReservePixels(context, count);
+  if (!KeepPixels(context, count)) {
+    CheckFramePixels(reader, frame);
+    return;
+  }
   frame.indices.assign(count, frame.Transparent() ? frame.TransparentIndex() : 0);
   DecodeFramePixels(reader, frame);
 }
@@ -187,7 +202,9 @@ void ReadFrame(ReadContext& context) {
     reader.Skip(1);
     ReadFrameImage(context, frame);
   }
-  context.image.frames.push_back(std::move(frame));
+  if (context.image.frames.empty() || context.keepLaterFrames) {
+    context.image.frames.push_back(std::move(frame));
+  }
 }
 
 void ReadBlocks(ReadContext& context) {
@@ -206,15 +223,17 @@ void ReadBlocks(ReadContext& context) {
 
 }  // namespace
 
-TGIFImage ReadGif(std::span<const std::uint8_t> file) {
+TGIFImage ReadGif(std::span<const std::uint8_t> file, KeptFrames kept) {
   ReadContext context{ByteReader(file, kGifPrematureEnd), {}};
+  context.keepLaterFrames = kept == KeptFrames::kAllThatFit;
+  context.maxPixelBytes = MaxPixelBytes();
   ReadLogicalScreen(context);
   ReadBlocks(context);
   return std::move(context.image);
 }
 
 std::shared_ptr<const TGIFImage> LoadGifFile(const std::string& path) {
-  return std::make_shared<const TGIFImage>(ReadGif(ReadWholeFile(path)));
+  return std::make_shared<const TGIFImage>(ReadGif(ReadWholeFile(path), KeptFrames::kAllThatFit));
 }
 
 }  // namespace mirelay

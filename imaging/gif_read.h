@@ -12,8 +12,18 @@ inline constexpr char kGifUnknownExtension[] = "Unknown extension type";
 inline constexpr char kGifBadAppBlockSize[] = "Unsupported Application Extension block size";
 inline constexpr char kGifInvalidData[] = "Invalid GIF data";
 
+// Which frames keep their pixels. Every frame is read and decoded whichever is chosen, so a
+// file loads or fails alike; only the memory differs.
+enum class KeptFrames {
+  // Frame 0 alone: a working image shows nothing else.
+  kFirst,
+  // Every frame while their indices together fit under the pixel cap; beyond it frame 0 alone,
+  // so that a long animation still shows its first picture.
+  kAllThatFit,
+};
+
 // The graphic held in a whole GIF file. Throws ImageError with the texts above, or with
-// kPictureTooLarge when the frames together would hold more than kMaxPixelBytes indices.
-TGIFImage ReadGif(std::span<const std::uint8_t> file);
+// kPictureTooLarge when frame 0 alone would hold more than MaxPixelBytes() indices.
+TGIFImage ReadGif(std::span<const std::uint8_t> file, KeptFrames kept = KeptFrames::kAllThatFit);
 
 }  // namespace mirelay

@@ -23,7 +23,7 @@ std::int32_t RecogniseFile(const std::string& path) {
   return DetectFormat(std::span<const std::uint8_t, 4>(start.data(), 4));
 }
 
-Bitmap DecodeAsBitmap(std::int32_t format, const std::string& path) {
+Bitmap DecodeFile(std::int32_t format, const std::string& path) {
   switch (format) {
     case kFormatBmp:
       return LoadBmpFile(path);
@@ -35,6 +35,14 @@ Bitmap DecodeAsBitmap(std::int32_t format, const std::string& path) {
       return LoadPngFile(path);
   }
   return {};
+}
+
+// Every decoded picture becomes 24-bit next. A picture too large for that must fail here,
+// inside the guard, not in the conversion after a load that reported success.
+Bitmap DecodeAsBitmap(std::int32_t format, const std::string& path) {
+  Bitmap picture = DecodeFile(format, path);
+  CheckPictureSize(PixelFormat::kBits24, picture.Width(), picture.Height());
+  return picture;
 }
 
 // Runs a decode step; any failure it raises becomes format code 0.

@@ -82,7 +82,7 @@ void CreateAndReadHeader(DecodeSession& session) {
   session.cinfo.progress = &session.progress;
   // Whole-image coefficient buffers (progressive files) are sized by the header; keep them under
   // the same cap as the pixels instead of trusting the file.
-  session.cinfo.mem->max_memory_to_use = static_cast<long>(kMaxPixelBytes);
+  session.cinfo.mem->max_memory_to_use = static_cast<long>(MaxPixelBytes());
   AttachSource(session);
   jpeg_read_header(&session.cinfo, TRUE);
 }

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "cli_harness.h"
+#include "imaging/image_lib.h"
 
 namespace mirelay {
 namespace {
@@ -73,8 +74,9 @@ TEST_F(CliOptionsTest, MissingFoldersAreUsageErrors) {
 TEST_F(CliOptionsTest, HelpAndVersionSucceed) {
   const auto help = RunCli({"--help"}, dir_);
   EXPECT_EQ(help.status, 0);
-  for (const char* option : {"--format", "--quality", "--threshold", "--separator", "--order",
-                             "--extensions", "--settings", "--jobs", "--shard", "--quiet"}) {
+  for (const char* option :
+       {"--format", "--quality", "--threshold", "--separator", "--order", "--extensions",
+        "--settings", "--jobs", "--shard", "--max-picture-mb", "--quiet"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   const auto version = RunCli({"--version"}, dir_);
@@ -89,6 +91,21 @@ TEST_F(CliOptionsTest, UndecodableInputsAreListedAndGiveStatusOne) {
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.err.find(dir_.Path("base/a.png")), std::string::npos) << result.err;
   EXPECT_TRUE(std::filesystem::is_empty(dir_.Path("out")));
+}
+
+// 640 x 640 takes 1.2 MB at 24 bits: over a limit of 1 MiB, under one of 2 MiB.
+TEST_F(CliOptionsTest, MaxPictureMbSetsThePictureSizeLimit) {
+  const Bitmap base(PixelFormat::kBits24, 640, 640), part(PixelFormat::kBits24, 1, 1);
+  SaveBitmapAs(dir_.Path("base/b.bmp"), &base, kFormatBmp);
+  SaveBitmapAs(dir_.Path("part/p.bmp"), &part, kFormatBmp);
+  const auto refused = Run({"--format", "bmp", "--max-picture-mb", "1"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("size limit"), std::string::npos) << refused.err;
+  EXPECT_TRUE(std::filesystem::is_empty(dir_.Path("out")));
+  for (const char* megabytes : {"2", "4096"}) {
+    EXPECT_EQ(Run({"--format", "bmp", "--max-picture-mb", megabytes}).status, 0) << megabytes;
+  }
+  EXPECT_EQ(Run({"--max-picture-mb", "0"}).status, 2);
 }
 
 TEST_F(CliOptionsTest, TheSettingsFileGivesValuesThatOptionsOverride) {

@@ -4,13 +4,18 @@
 #include "gif_block_writer.h"
 #include "imaging/file_io.h"
 #include "imaging/gif_image.h"
+#include "imaging/gif_read.h"
+#include "imaging/image_error.h"
 #include "imaging/image_lib.h"
+#include "pixel_cap.h"
 
 namespace mirelay {
 namespace {
 
 using test::Bytes;
 using test::GifBlockWriter;
+using test::PackCodes;
+using test::ScopedPixelCap;
 using test::TemporaryFolder;
 
 const TGIFColorTable kColors{{255, 255, 255}, {200, 0, 0}, {0, 0, 200}, {0, 0, 0}};
@@ -96,6 +101,69 @@ TEST(GifDispatch, PreviewReceivesTheGraphic) {
   ASSERT_NE(view.shown, nullptr);
   EXPECT_EQ(view.shown->frames.size(), 1u);
   EXPECT_EQ(view.bitmaps, 0);
+}
+
+// 2 x 2 frames of 4 indices each: frame 0 red, the later ones blue.
+GifBlockWriter Animation(int frames) {
+  auto writer = GifBlockWriter().Start(2, 2, kColors).Descriptor(0, 0, 2, 2).Pixels({1, 1, 1, 1});
+  for (int frame = 1; frame < frames; ++frame) writer.Descriptor(0, 0, 2, 2).Pixels({2, 2, 2, 2});
+  return writer;
+}
+
+// A cap of 16 bytes holds four of these frames and one 2 x 2 working image.
+TEST(GifLongAnimation, FramesBeyondTheCapLeaveFrameZeroShowing) {
+  TemporaryFolder folder;
+  const ScopedPixelCap cap(16);
+  const auto fits = WriteGifFile(folder, "four.gif", Animation(4).Trailer().bytes());
+  const auto beyond = WriteGifFile(folder, "five.gif", Animation(5).Trailer().bytes());
+  Bitmap bitmap;
+  ASSERT_EQ(LoadImageToBitmap(beyond, bitmap), kFormatGif);
+  ConvertTo24Bit(bitmap);
+  EXPECT_EQ(Pixel(bitmap, 1, 1)[2], 200);
+  // The preview animates what fits and shows frame 0 still otherwise.
+  RecordingView view;
+  ASSERT_EQ(LoadImageToView(fits, view), kFormatGif);
+  EXPECT_EQ(view.shown->frames.size(), 4u);
+  ASSERT_EQ(LoadImageToView(beyond, view), kFormatGif);
+  ASSERT_EQ(view.shown->frames.size(), 1u);
+  EXPECT_EQ(view.shown->frames[0].indices, (Bytes{1, 1, 1, 1}));
+}
+
+std::string ReadFailure(const Bytes& bytes, KeptFrames kept) {
+  try {
+    ReadGif(bytes, kept);
+    return "";
+  } catch (const ImageError& error) {
+    return error.what();
+  }
+}
+
+// Frames 0 and 1 are fine; what follows them breaks one rule each.
+TEST(GifLongAnimation, LaterFramesAreCheckedWithoutBeingKept) {
+  const Bytes circular = PackCodes({{4, 3}, {0, 3}, {7, 3}, {1, 3}, {7, 4}});
+  const std::vector<std::pair<Bytes, std::string>> cases{
+      {Animation(2).Extension(0x02, {0}).Trailer().bytes(), "Unknown extension type"},
+      {Animation(2).Descriptor(0, 0, 4, 4).ImageData(2, circular).Trailer().bytes(),
+       "Circular decoder table entry"},
+      {Animation(2).Raw({0x2C, 0, 0}).bytes(), "Premature end of data"},
+      {Animation(2).Extension(0xFF, {5, 'A', 'B', 'C', 'D', 'E', 0}).Trailer().bytes(),
+       "Unsupported Application Extension block size"},
+  };
+  TemporaryFolder folder;
+  for (const auto& [bytes, message] : cases) {
+    SCOPED_TRACE(message);
+    EXPECT_EQ(ReadFailure(bytes, KeptFrames::kFirst), message);
+    EXPECT_EQ(ReadFailure(bytes, KeptFrames::kAllThatFit), message);
+    {
+      // Frames 0 and 1 fill the cap, so the third is decoded without being kept.
+      const ScopedPixelCap cap(8);
+      EXPECT_EQ(ReadFailure(bytes, KeptFrames::kAllThatFit), message);
+    }
+    const auto path = WriteGifFile(folder, "bad.gif", bytes);
+    Bitmap bitmap(PixelFormat::kBits24, 1, 1);
+    EXPECT_EQ(LoadImageToBitmap(path, bitmap), kFormatUnknown);
+    EXPECT_EQ(bitmap.Width(), 1);
+  }
 }
 
 TEST(GifDispatch, SavingWithCodeTwoWritesAGif) {

@@ -139,6 +139,23 @@ TEST(GifWritingTransparent, TableIsSortedByUseCutAndGivenATransparentEntry) {
   EXPECT_EQ(frame.indices, (Bytes{0, 0, 0, 3, 0, 0, 0, blue}));
 }
 
+// Cube colours 106 to 109, once each; the transparent colour is 108's own.
+// The sort sees the table's 216 pairs, so its first pivot is position 107, count 1. i stops
+// everywhere, j only at the used pairs: swaps (0,109) (1,108) (2,107) (3,106) give the front
+// 109 108 107 106, and the range 0..3 is sorted next. Pivot position 1: swaps (0,3) (1,2) give
+// 106 107 108 109; then 0..1 swaps to 107 106 and 2..3 to 109 108. Over 256 pairs the first
+// pivot would be an unused colour and the order 108 107 106 109.
+TEST(GifWritingTransparent, EquallyUsedColoursKeepTheQuicksortOrder) {
+  Bitmap bitmap = Picture(4, 1, {{102, 255, 204}, {102, 255, 255}, {153, 0, 0}, {153, 0, 51}});
+  bitmap.transparency.enabled = true;
+  bitmap.transparency.color = {0, 0, 153, 0};
+  const auto image = AssignBitmap(bitmap);
+  const auto& frame = image.frames.at(0);
+  const TGIFColorTable expected{{102, 255, 255}, {102, 255, 204}, {153, 0, 51}, {153, 0, 0}, {}};
+  EXPECT_EQ(frame.localColorTable, expected);
+  EXPECT_EQ(frame.indices, (Bytes{1, 0, 4, 2}));
+}
+
 TEST(GifWritingTransparent, AbsentTransparentColourLeavesTheCutTableAnd87a) {
   Bitmap bitmap = ThreeColours(kRed, kGreen, kBlue);
   bitmap.transparency.enabled = true;
@@ -171,7 +188,7 @@ TEST(GifWritingTransparent, PaletteIndexNamesAColourOfTheList) {
   bitmap.transparency.paletteIndex = 5;
   const auto unmarked = AssignBitmap(bitmap);
   EXPECT_EQ(unmarked.frames.at(0).GraphicControl(), nullptr);
-  EXPECT_EQ(unmarked.frames[0].localColorTable.size(), 256u);
+  EXPECT_EQ(unmarked.frames[0].localColorTable.size(), 216u);
 }
 
 TEST(GifWritingTransparent, OneColourGivesTheSmallestTable) {

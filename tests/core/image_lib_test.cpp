@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "imaging/bmp.h"
 #include "imaging/image_error.h"
 #include "tests/core/bmp_builder.h"
+#include "tests/core/pixel_cap.h"
 
 namespace mirelay {
 namespace {
@@ -110,6 +113,28 @@ TEST_F(LoadImageTest, ViewIsLeftAloneWhenABmpFails) {
   EXPECT_EQ(LoadImageToView(folder_.Write("bad.bmp", {'B', 'M', 1, 2, 3}), view), kFormatUnknown);
   EXPECT_TRUE(view.shown.empty());
   EXPECT_EQ(view.clears, 0);
+}
+
+// 19000 x 19000 takes 45 MB at one bit per pixel but 1.08 GB at 24 bits, over the 1 GiB cap.
+// The pixel rows are left as a hole in the file, so the test writes only the headers.
+TEST_F(LoadImageTest, PictureTooLargeForTheWorkingImageFailsInsideTheLoad) {
+  testing_bmp::BmpBuilder huge;
+  huge.width = huge.height = 19000;
+  huge.bitsPerPixel = 1;
+  huge.colors = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+  const Bytes headers = huge.Build();
+  const auto path = folder_.Write("huge.bmp", headers);
+  std::filesystem::resize_file(path, headers.size() + std::size_t{2376} * 19000);
+  ASSERT_EQ(MaxPixelBytes(), std::size_t{1} << 30);
+  ASSERT_EQ(LoadImageToBitmap(path, target_), kFormatUnknown);
+  ExpectTargetUnchanged();
+  RecordingView view;
+  EXPECT_EQ(LoadImageToView(path, view), kFormatUnknown);
+  EXPECT_TRUE(view.shown.empty());
+  // A raised cap lets it through.
+  const test::ScopedPixelCap raised(std::size_t{2} << 30);
+  EXPECT_EQ(LoadImageToBitmap(path, target_), kFormatBmp);
+  EXPECT_EQ(target_.Width(), 19000);
 }
 
 TEST(SaveBitmapAs, CodeOneWritesABmp) {
