@@ -5,8 +5,8 @@
 
 namespace mirelay {
 
-DecodeCache::DecodeCache(std::size_t budgetBytes, ImageLoader load)
-    : budgetBytes_(budgetBytes), load_(std::move(load)) {}
+DecodeCache::DecodeCache(std::size_t budgetBytes, ImageLoader load, DecodeOptions options)
+    : budgetBytes_(budgetBytes), load_(std::move(load)), options_(std::move(options)) {}
 
 std::shared_ptr<const DecodedImage> DecodeCache::Get(const std::string& path) {
   std::unique_lock lock(mutex_);
@@ -43,7 +43,7 @@ std::shared_ptr<const DecodedImage> DecodeCache::Decode(const std::string& path)
   }
   try {
     auto bitmap = std::make_shared<Bitmap>();
-    if (load_(path, *bitmap) == 0) {
+    if (load_(path, *bitmap, options_) == 0) {
       result->failure = "not a BMP, GIF, JPEG or PNG file";
       return result;
     }

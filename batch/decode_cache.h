@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "imaging/bitmap.h"
+#include "imaging/decode_options.h"
 
 namespace mirelay {
 
@@ -24,14 +25,14 @@ struct DecodedImage {
 // The reason given for an input or a pair that did not fit in memory.
 inline constexpr char kOutOfMemory[] = "out of memory";
 
-using ImageLoader = std::function<std::int32_t(const std::string&, Bitmap&)>;
+using ImageLoader = std::function<std::int32_t(const std::string&, Bitmap&, const DecodeOptions&)>;
 
 // Decodes each file once and shares the result read-only between threads. Ready entries beyond
 // the byte budget are dropped least recently used first; a caller still holding one keeps it
 // alive, so the budget bounds what the cache pins, not what is in flight.
 class DecodeCache {
  public:
-  DecodeCache(std::size_t budgetBytes, ImageLoader load);
+  DecodeCache(std::size_t budgetBytes, ImageLoader load, DecodeOptions options = {});
 
   // The file's decoded image; a thread asking for a file another thread is decoding waits.
   std::shared_ptr<const DecodedImage> Get(const std::string& path);
@@ -52,6 +53,7 @@ class DecodeCache {
 
   const std::size_t budgetBytes_;
   const ImageLoader load_;
+  const DecodeOptions options_;
   mutable std::mutex mutex_;
   std::condition_variable ready_;
   std::unordered_map<std::string, Entry> entries_;

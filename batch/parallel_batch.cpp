@@ -1,6 +1,8 @@
 #include "batch/parallel_batch.h"
 
 #include <algorithm>
+#include <chrono>
+#include <map>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -9,7 +11,6 @@
 #include "batch/batch_naming.h"
 #include "batch/memory_budget.h"
 #include "batch/overlay.h"
-#include "batch/write_order.h"
 #include "imaging/file_io.h"
 #include "imaging/image_error.h"
 
@@ -17,10 +18,23 @@ namespace mirelay {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// After a stop, decodes in flight get this long to finish, so the pairs in flight are still
+// written when their pictures are ordinary; a decode that takes longer is cut short.
+constexpr Clock::duration kDecodeGrace = std::chrono::milliseconds(500);
+
 struct StartedPair {
   BatchPair pair;
   std::int32_t threshold = 0;
   std::size_t reservedBytes = 0;
+};
+
+// A processed pair waiting for its turn: outcomes are reported, and files renamed into place,
+// in running order.
+struct ProcessedPair {
+  PairOutcome outcome;
+  std::optional<OutputFile> file;
 };
 
 // Errors that belong to one output's name or place rather than to the folder or the disk.
@@ -35,7 +49,7 @@ class BatchRunner {
       : job_(job),
         stop_(stop),
         observer_(observer),
-        cache_(job.cacheBytes, job.load),
+        cache_(job.cacheBytes, job.load, DecodeOptions{[this] { return DecodeShouldStop(); }}),
         budget_(job.memoryBytes ? *job.memoryBytes : DefaultMemoryBudget()),
         total_(job.bases.size() * job.parts.size()),
         nextIndex_(job.shard.number - 1) {}
@@ -49,16 +63,16 @@ class BatchRunner {
     Work();
     workers.clear();
     report_.decodes = cache_.DecodeCount();
+    report_.stopped = report_.stopped || leftUnstarted_;
     return report_;
   }
 
  private:
   void Work() {
     while (const auto started = StartNext()) {
-      PairOutcome outcome = ProcessGuarded(*started);
-      writeOrder_.Leave(started->pair.outputName, started->pair.index);
+      ProcessedPair processed = ProcessGuarded(*started);
       budget_.Release(started->reservedBytes);
-      Finish(outcome);
+      Resolve(std::move(processed));
     }
   }
 
@@ -74,7 +88,7 @@ class BatchRunner {
       if (!StopRequested()) return Start(base, part, bytes);
       budget_.Release(bytes);
     }
-    report_.stopped = true;
+    leftUnstarted_ = true;
     return std::nullopt;
   }
 
@@ -84,12 +98,23 @@ class BatchRunner {
                         settings.threshold,
                         bytes};
     nextIndex_ += job_.shard.count;
-    writeOrder_.Enter(started.pair.outputName, started.pair.index);
+    {
+      std::lock_guard lock(commitMutex_);
+      waiting_.emplace(started.pair.index, std::nullopt);
+    }
     if (observer_.started) observer_.started(started.pair);
     return started;
   }
 
   bool StopRequested() const { return stop_.load() || failed_.load(); }
+
+  bool DecodeShouldStop() {
+    if (!StopRequested()) return false;
+    const auto now = Clock::now().time_since_epoch().count();
+    Clock::rep unseen = 0;
+    stopSeenAt_.compare_exchange_strong(unseen, now);
+    return Clock::duration(now - stopSeenAt_.load()) >= kDecodeGrace;
+  }
 
   // The decoded base and part, the composite, and the encoder's output, which is reserved at up
   // to the composite's size; each file's header is read once per run.
@@ -104,12 +129,13 @@ class BatchRunner {
 
   // No exception may leave a worker thread. A pair that runs out of memory is passed over;
   // anything else it raises ends the run as its failure.
-  PairOutcome ProcessGuarded(const StartedPair& started) {
-    PairOutcome outcome;
+  ProcessedPair ProcessGuarded(const StartedPair& started) {
+    ProcessedPair processed;
+    PairOutcome& outcome = processed.outcome;
     outcome.index = started.pair.index;
     outcome.outputPath = job_.outFolder + started.pair.outputName;
     try {
-      Process(started, outcome);
+      processed.file = Process(started, outcome);
     } catch (const std::bad_alloc&) {
       Skipped(outcome, job_.bases[started.pair.base], kOutOfMemory);
     } catch (const std::exception& error) {
@@ -117,36 +143,40 @@ class BatchRunner {
     } catch (...) {
       Failed(outcome, "unknown error");
     }
-    return outcome;
+    return processed;
   }
 
-  void Process(const StartedPair& started, PairOutcome& outcome) {
+  std::optional<OutputFile> Process(const StartedPair& started, PairOutcome& outcome) {
     const BatchPair& pair = started.pair;
     // An input gone since the lists were made is passed over, even when an earlier pair left
     // it decoded in the cache.
     for (const std::string* path : {&job_.bases[pair.base], &job_.parts[pair.part]}) {
-      if (!FileExists(*path)) return Skipped(outcome, *path, "file not found");
+      if (!FileExists(*path)) {
+        Skipped(outcome, *path, "file not found");
+        return std::nullopt;
+      }
     }
     // A base that cannot be had means its part is never looked at.
     const auto base = Input(job_.bases[pair.base], outcome);
-    if (!base) return;
+    if (!base) return std::nullopt;
     const auto part = Input(job_.parts[pair.part], outcome);
-    if (!part) return;
+    if (!part) return std::nullopt;
     Bitmap composite = *base;
     try {
       OverlayColorKey(composite, *part, started.threshold);
-    } catch (const std::exception& error) {
+    } catch (const ImageError& error) {
       InputError(outcome, job_.parts[pair.part], error.what());
-      return;
+      return std::nullopt;
     }
-    writeOrder_.WaitForTurn(pair.outputName, pair.index);
-    Save(composite, outcome);
+    return Write(composite, outcome);
   }
 
   std::shared_ptr<const Bitmap> Input(const std::string& path, PairOutcome& outcome) {
     const auto decoded = cache_.Get(path);
     if (decoded->bitmap) return decoded->bitmap;
-    if (decoded->unreadable) {
+    if (decoded->failure == kDecodeStopped) {
+      outcome.status = PairStatus::kStopped;
+    } else if (decoded->unreadable) {
       InputError(outcome, path, decoded->failure);
     } else {
       Skipped(outcome, path, decoded->failure);
@@ -174,28 +204,67 @@ class BatchRunner {
     failed_ = true;
   }
 
-  // Running out of memory while encoding is left to ProcessGuarded.
-  void Save(const Bitmap& composite, PairOutcome& outcome) {
-    try {
-      if (job_.save(outcome.outputPath, &composite, job_.code) == kFormatUnknown) {
-        outcome.status = PairStatus::kSkipped;
-        outcome.reason = "nothing is written for this format code";
-      }
-    } catch (const FileError& error) {
-      if (error.code()) outcome.cause = error.code().message();
-      if (!job_.anyErrorEndsRun && IsOneOutputsError(error.code())) {
-        outcome.status = PairStatus::kNotWritten;
-        outcome.reason = error.what();
-      } else {
-        Failed(outcome, error.what());
-      }
-    } catch (const ImageError& error) {
+  void OutputError(PairOutcome& outcome, const FileError& error) {
+    if (error.code()) outcome.cause = error.code().message();
+    if (!job_.anyErrorEndsRun && IsOneOutputsError(error.code())) {
+      outcome.status = PairStatus::kNotWritten;
+      outcome.reason = error.what();
+    } else {
       Failed(outcome, error.what());
     }
   }
 
-  void Finish(const PairOutcome& outcome) {
-    std::lock_guard lock(reportMutex_);
+  // The composite, encoded into its output's temporary file. Running out of memory while
+  // encoding is left to ProcessGuarded.
+  std::optional<OutputFile> Write(const Bitmap& composite, PairOutcome& outcome) {
+    if (FormatForCode(job_.code) == kFormatUnknown) {
+      outcome.status = PairStatus::kSkipped;
+      outcome.reason = "nothing is written for this format code";
+      return std::nullopt;
+    }
+    try {
+      OutputFile file(outcome.outputPath);
+      job_.write(file, composite, job_.code);
+      file.Close();
+      return file;
+    } catch (const FileError& error) {
+      OutputError(outcome, error);
+    } catch (const ImageError& error) {
+      Failed(outcome, error.what());
+    }
+    return std::nullopt;
+  }
+
+  // Takes a processed pair, then renames into place and reports every pair whose turn has
+  // come. Once a pair was cut short or failed, the later pairs' files are dropped, so what a
+  // run that ends early leaves is always a prefix of the running order.
+  void Resolve(ProcessedPair processed) {
+    std::lock_guard lock(commitMutex_);
+    waiting_[processed.outcome.index] = std::move(processed);
+    while (!waiting_.empty() && waiting_.begin()->second) {
+      auto turn = waiting_.extract(waiting_.begin());
+      Commit(*turn.mapped());
+    }
+  }
+
+  void Commit(ProcessedPair& pair) {
+    PairOutcome& outcome = pair.outcome;
+    if (cut_) {
+      if (outcome.status != PairStatus::kFailed) outcome.status = PairStatus::kStopped;
+    } else if (pair.file) {
+      try {
+        pair.file->Commit();
+      } catch (const FileError& error) {
+        OutputError(outcome, error);
+      }
+    }
+    if (outcome.status == PairStatus::kStopped || outcome.status == PairStatus::kFailed) {
+      cut_ = true;
+    }
+    Report(outcome);
+  }
+
+  void Report(const PairOutcome& outcome) {
     switch (outcome.status) {
       case PairStatus::kWritten:
         ++report_.written;
@@ -209,6 +278,9 @@ class BatchRunner {
       case PairStatus::kNotWritten:
         report_.notWritten.push_back(outcome);
         break;
+      case PairStatus::kStopped:
+        report_.stopped = true;
+        break;
       case PairStatus::kFailed:
         if (!report_.failure) report_.failure = outcome;
         break;
@@ -221,13 +293,18 @@ class BatchRunner {
   const BatchObserver& observer_;
   DecodeCache cache_;
   MemoryBudget budget_;
-  WriteOrder writeOrder_;
-  std::unordered_map<std::string, std::size_t> estimates_;  // under dispatchMutex_
   const std::size_t total_;
+  std::atomic<bool> failed_{false};
+  std::atomic<bool> leftUnstarted_{false};
+  std::atomic<Clock::rep> stopSeenAt_{0};
+
   std::mutex dispatchMutex_;
   std::size_t nextIndex_;
-  std::atomic<bool> failed_{false};
-  std::mutex reportMutex_;
+  std::unordered_map<std::string, std::size_t> estimates_;
+
+  std::mutex commitMutex_;
+  std::map<std::size_t, std::optional<ProcessedPair>> waiting_;  // started, not yet reported
+  bool cut_ = false;
   BatchReport report_;
   std::set<std::string> reportedInputs_;
 };

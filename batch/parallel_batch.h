@@ -21,7 +21,7 @@ struct Shard {
   std::uint32_t count = 1;
 };
 
-using ImageSaver = std::function<std::int32_t(const std::string&, const Bitmap*, std::int32_t)>;
+using ImageWriter = std::function<void(OutputFile&, const Bitmap&, std::int32_t)>;
 
 struct BatchJob {
   std::vector<std::string> bases;  // full paths in discovery order
@@ -45,7 +45,7 @@ struct BatchJob {
   // Room for the pictures of the pairs in flight; DefaultMemoryBudget() when not set.
   std::optional<std::size_t> memoryBytes;
   ImageLoader load = DecodeImageFile;
-  ImageSaver save = SaveBitmapAs;
+  ImageWriter write = WriteBitmapAs;
   // Bytes a file's decoded picture will take, judged before decoding it.
   std::function<std::size_t(const std::string&)> estimateBytes = EstimateWorkingImageBytes;
 };
@@ -58,8 +58,9 @@ struct BatchPair {
 };
 
 // kSkipped: an input could not be had; kNotWritten: the pair's own output could not be
-// written and the run went on; kFailed: the pair's error ended the run.
-enum class PairStatus { kWritten, kSkipped, kNotWritten, kFailed };
+// written and the run went on; kStopped: the run was stopping and the pair was cut short, or
+// came after one that was; kFailed: the pair's error ended the run.
+enum class PairStatus { kWritten, kSkipped, kNotWritten, kStopped, kFailed };
 
 struct PairOutcome {
   std::size_t index = 0;
@@ -82,14 +83,14 @@ struct BatchReport {
   std::vector<InputFailure> undecodable;  // each file once, in the order met
   std::vector<PairOutcome> notWritten;    // outputs that could not be written, run going on
   std::optional<PairOutcome> failure;     // the first pair whose error ended the run
-  bool stopped = false;                   // pairs were left unstarted (stop flag or failure)
+  bool stopped = false;  // pairs were left unstarted or cut short (stop flag or failure)
   std::size_t decodes = 0;
 };
 
-// Both are called from worker threads, each never concurrently with itself.
+// Both are called from worker threads, in running order, each never concurrently with itself.
 struct BatchObserver {
-  std::function<void(const BatchPair&)> started;  // in running order, as each pair starts
-  std::function<void(const PairOutcome&)> finished;
+  std::function<void(const BatchPair&)> started;     // as each pair starts
+  std::function<void(const PairOutcome&)> finished;  // as its file is renamed into place
 };
 
 // The output name of a pair under the given settings, with the job's extension when it sets one.
@@ -102,10 +103,11 @@ std::vector<BatchPair> EnumeratePairs(const BatchJob& job);
 // Output names that more than one pair of `pairs` writes, in order of first use.
 std::vector<std::string> CollidingNames(const std::vector<BatchPair>& pairs);
 
-// Processes the pairs on job.jobs threads. Pairs start strictly in running order, so a run that
-// ends early has written a prefix of it; pairs writing one output name save in the order they
-// started, so the later pair's file stays. Once `stop` is set or a pair fails, no new pair
-// starts; pairs in flight finish.
+// Processes the pairs on job.jobs threads. Pairs start, and their files are renamed into place,
+// strictly in running order, so a run that ends early has written a prefix of it and the later
+// of two pairs writing one name leaves its file. Once `stop` is set or a pair fails, no new pair
+// starts; pairs in flight finish, except that decodes still running half a second after the stop
+// are cut short (and with them the pair and every later one).
 BatchReport RunParallelBatch(const BatchJob& job, const std::atomic<bool>& stop,
                              const BatchObserver& observer = {});
 

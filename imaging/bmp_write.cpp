@@ -109,9 +109,13 @@ std::vector<std::uint8_t> EncodeBmp(const Bitmap& bitmap) {
   return file;
 }
 
+void WriteBmpTo(OutputFile& file, const Bitmap& bitmap) {
+  WriteBmp(bitmap, [&](std::span<const std::uint8_t> bytes) { file.Write(bytes); });
+}
+
 void SaveBmpFile(const Bitmap& bitmap, const std::string& path) {
   OutputFile file(path);
-  WriteBmp(bitmap, [&](std::span<const std::uint8_t> bytes) { file.Write(bytes); });
+  WriteBmpTo(file, bitmap);
   file.Commit();
 }
 

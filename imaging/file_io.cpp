@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
 #include "imaging/bitmap.h"
 #include "imaging/image_error.h"
@@ -118,11 +119,30 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
   buffer_.reserve(kWriteBufferBytes);
 }
 
-OutputFile::~OutputFile() {
-  if (descriptor_ >= 0) {
-    ::close(descriptor_);
-    ::unlink(temporaryPath_.c_str());
-  }
+OutputFile::~OutputFile() { Discard(); }
+
+void OutputFile::Discard() noexcept {
+  if (descriptor_ >= 0) ::close(std::exchange(descriptor_, -1));
+  if (!renamed_ && !temporaryPath_.empty()) ::unlink(temporaryPath_.c_str());
+  temporaryPath_.clear();
+}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept
+    : path_(std::move(other.path_)),
+      temporaryPath_(std::exchange(other.temporaryPath_, std::string())),
+      descriptor_(std::exchange(other.descriptor_, -1)),
+      renamed_(other.renamed_),
+      buffer_(std::move(other.buffer_)) {}
+
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
+  if (this == &other) return *this;
+  Discard();
+  path_ = std::move(other.path_);
+  temporaryPath_ = std::exchange(other.temporaryPath_, std::string());
+  descriptor_ = std::exchange(other.descriptor_, -1);
+  renamed_ = other.renamed_;
+  buffer_ = std::move(other.buffer_);
+  return *this;
 }
 
 void OutputFile::Write(std::span<const std::uint8_t> bytes) {
@@ -139,17 +159,20 @@ void OutputFile::Flush() {
   buffer_.clear();
 }
 
-void OutputFile::Commit() {
+void OutputFile::Close() {
+  if (descriptor_ < 0) return;
   Flush();
-  const int descriptor = descriptor_;
-  descriptor_ = -1;
-  const bool closed = ::close(descriptor) == 0;
-  if (!closed || std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) {
-    const auto error = LastSystemError();
-    ::unlink(temporaryPath_.c_str());
-    throw FileError(closed ? FillMessage(kCannotCreateFile, path_) : std::string(kStreamWriteError),
-                    error);
+  if (::close(std::exchange(descriptor_, -1)) != 0) {
+    throw FileError(std::string(kStreamWriteError), LastSystemError());
   }
+}
+
+void OutputFile::Commit() {
+  Close();
+  if (std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) {
+    throw FileError(FillMessage(kCannotCreateFile, path_), LastSystemError());
+  }
+  renamed_ = true;
 }
 
 void WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes) {

@@ -19,28 +19,36 @@ std::vector<std::uint8_t> ReadFileStart(const std::string& path, std::size_t cou
 
 // An output file that appears under its name only when complete: the bytes go to a temporary
 // file beside it, which Commit() renames over `path`. Without Commit() the temporary file is
-// removed, so a failed encode never leaves a corrupt file under the final name.
+// removed, so a failed encode never leaves a corrupt file under the final name. Between
+// Close() and Commit() the written file waits under its temporary name, holding no descriptor.
 class OutputFile {
  public:
   // Throws FileError("ファイル %s を作成できません") when the file cannot be created.
   explicit OutputFile(std::string path);
   ~OutputFile();
+  OutputFile(OutputFile&& other) noexcept;
+  OutputFile& operator=(OutputFile&& other) noexcept;
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
   // Throws FileError("ストリームへの書き込みエラー") when the bytes cannot be written.
   void Write(std::span<const std::uint8_t> bytes);
-  // Flushes and renames the file into place; same errors as Write.
+  // Writes out what is buffered and closes the temporary file; same errors as Write.
+  void Close();
+  // Closes when still open and renames the file into place; same errors as Write, and
+  // FileError("ファイル %s を作成できません") when the rename fails.
   void Commit();
 
   const std::string& Path() const { return path_; }
 
  private:
   void Flush();
+  void Discard() noexcept;
 
   std::string path_;
   std::string temporaryPath_;
   int descriptor_ = -1;
+  bool renamed_ = false;
   std::vector<std::uint8_t> buffer_;
 };
 

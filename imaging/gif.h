@@ -4,6 +4,7 @@
 #include <string>
 
 #include "imaging/bitmap.h"
+#include "imaging/file_io.h"
 
 namespace mirelay {
 
@@ -15,6 +16,8 @@ std::shared_ptr<const TGIFImage> LoadGifFile(const std::string& path);
 Bitmap LoadGifAsBitmap(const std::string& path);
 
 void SaveGifFile(const Bitmap& bitmap, const std::string& path);
+// The same into an output file the caller commits.
+void WriteGifTo(OutputFile& file, const Bitmap& bitmap);
 
 // Set once at start-up when the display shows 8 bits per pixel or fewer: GIF pictures are
 // then dithered onto the 216-colour cube. Off by default.

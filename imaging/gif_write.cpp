@@ -151,9 +151,11 @@ void WriteGif(const TGIFImage& image, OutputFile& file) {
   encoder.Close();
 }
 
+void WriteGifTo(OutputFile& file, const Bitmap& bitmap) { WriteGif(AssignBitmap(bitmap), file); }
+
 void SaveGifFile(const Bitmap& bitmap, const std::string& path) {
   OutputFile file(path);
-  WriteGif(AssignBitmap(bitmap), file);
+  WriteGifTo(file, bitmap);
   file.Commit();
 }
 

@@ -5,6 +5,7 @@
 #include "imaging/bmp.h"
 #include "imaging/file_io.h"
 #include "imaging/gif.h"
+#include "imaging/image_error.h"
 #include "imaging/jpeg.h"
 #include "imaging/png.h"
 
@@ -23,7 +24,8 @@ std::int32_t RecogniseFile(const std::string& path) {
   return DetectFormat(std::span<const std::uint8_t, 4>(start.data(), 4));
 }
 
-Bitmap DecodeFile(std::int32_t format, const std::string& path) {
+Bitmap DecodeFile(std::int32_t format, const std::string& path, const DecodeOptions& options) {
+  if (options.StopRequested()) throw ImageError(std::string(kDecodeStopped));
   switch (format) {
     case kFormatBmp:
       return LoadBmpFile(path);
@@ -39,8 +41,9 @@ Bitmap DecodeFile(std::int32_t format, const std::string& path) {
 
 // Every decoded picture becomes 24-bit next. A picture too large for that must fail here,
 // inside the guard, not in the conversion after a load that reported success.
-Bitmap DecodeAsBitmap(std::int32_t format, const std::string& path) {
-  Bitmap picture = DecodeFile(format, path);
+Bitmap DecodeAsBitmap(std::int32_t format, const std::string& path,
+                      const DecodeOptions& options = {}) {
+  Bitmap picture = DecodeFile(format, path, options);
   CheckPictureSize(PixelFormat::kBits24, picture.Width(), picture.Height());
   return picture;
 }
@@ -65,9 +68,10 @@ std::int32_t DetectFormat(std::span<const std::uint8_t, 4> b) {
   return kFormatUnknown;
 }
 
-std::int32_t DecodeImageFile(const std::string& path, Bitmap& bitmap) {
+std::int32_t DecodeImageFile(const std::string& path, Bitmap& bitmap,
+                             const DecodeOptions& options) {
   const auto format = RecogniseFile(path);
-  if (format != kFormatUnknown) TakeOver(bitmap, DecodeAsBitmap(format, path));
+  if (format != kFormatUnknown) TakeOver(bitmap, DecodeAsBitmap(format, path, options));
   return format;
 }
 
@@ -93,25 +97,38 @@ std::int32_t LoadImageToView(const std::string& path, ViewTarget& view) {
   });
 }
 
-std::int32_t SaveBitmapAs(const std::string& path, const Bitmap* bitmap, std::int32_t code) {
-  if (bitmap == nullptr) return kFormatUnknown;
+std::int32_t FormatForCode(std::int32_t code) {
   switch (code) {
     case kFormatBmp:
-      SaveBmpFile(*bitmap, path);
-      return kFormatBmp;
     case kFormatGif:
-      SaveGifFile(*bitmap, path);
-      return kFormatGif;
     case kFormatPng:
-      SavePngFile(*bitmap, path);
-      return kFormatPng;
-    case kFormatJpeg:
-      SaveJpegFile(*bitmap, path, kDefaultJpegQuality);
-      return kFormatJpeg;
+      return code;
   }
-  if (code > kHighestJpegQualityCode) return kFormatUnknown;
-  SaveJpegFile(*bitmap, path, static_cast<std::uint8_t>(code & 0xFF));
-  return kFormatJpeg;
+  return code > kHighestJpegQualityCode ? kFormatUnknown : kFormatJpeg;
+}
+
+void WriteBitmapAs(OutputFile& file, const Bitmap& bitmap, std::int32_t code) {
+  switch (FormatForCode(code)) {
+    case kFormatBmp:
+      return WriteBmpTo(file, bitmap);
+    case kFormatGif:
+      return WriteGifTo(file, bitmap);
+    case kFormatPng:
+      return WritePngTo(file, bitmap);
+    case kFormatJpeg:
+      return WriteJpegTo(
+          file, bitmap,
+          code == kFormatJpeg ? kDefaultJpegQuality : static_cast<std::uint8_t>(code & 0xFF));
+  }
+}
+
+std::int32_t SaveBitmapAs(const std::string& path, const Bitmap* bitmap, std::int32_t code) {
+  const std::int32_t format = FormatForCode(code);
+  if (bitmap == nullptr || format == kFormatUnknown) return kFormatUnknown;
+  OutputFile file(path);
+  WriteBitmapAs(file, *bitmap, code);
+  file.Commit();
+  return format;
 }
 
 }  // namespace mirelay

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "imaging/bitmap.h"
+#include "imaging/decode_options.h"
+#include "imaging/file_io.h"
 #include "imaging/view_target.h"
 
 namespace mirelay {
@@ -26,10 +28,18 @@ std::int32_t LoadImageToBitmap(const std::string& path, Bitmap& bitmap);
 
 // Decodes like LoadImageToBitmap, but a failure raises its error (ImageError, FileError,
 // std::bad_alloc) so the caller can tell why; 0 only for a missing, short or unknown file.
-std::int32_t DecodeImageFile(const std::string& path, Bitmap& bitmap);
+std::int32_t DecodeImageFile(const std::string& path, Bitmap& bitmap,
+                             const DecodeOptions& options = {});
 
 // The same for the preview. A GIF clears the view before decoding and stays cleared on failure.
 std::int32_t LoadImageToView(const std::string& path, ViewTarget& view);
+
+// The format that saving with `code` writes, or 0 for a code that writes nothing.
+std::int32_t FormatForCode(std::int32_t code);
+
+// Writes `bitmap` into `file` in the format `code` names (a code FormatForCode gives a format
+// for), leaving the commit to the caller. Encoder and file errors propagate.
+void WriteBitmapAs(OutputFile& file, const Bitmap& bitmap, std::int32_t code);
 
 // Writes `bitmap` in the format named by `code` and returns the code of what was written
 // (0: nothing). File and encoder errors propagate.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "imaging/file_io.h"
 
 namespace mirelay {
 
@@ -19,5 +20,7 @@ Bitmap DecodeJpeg(std::span<const std::uint8_t> file);
 std::vector<std::uint8_t> EncodeJpeg(const Bitmap& bitmap, std::uint8_t quality);
 // Writes EncodeJpeg's stream as the whole file; a 0-byte file for a picture without pixels.
 void SaveJpegFile(const Bitmap& bitmap, const std::string& path, std::uint8_t quality);
+// The same into an output file the caller commits.
+void WriteJpegTo(OutputFile& file, const Bitmap& bitmap, std::uint8_t quality);
 
 }  // namespace mirelay

@@ -143,10 +143,14 @@ std::vector<std::uint8_t> EncodeJpeg(const Bitmap& bitmap, std::uint8_t quality)
   return Compressor().Encode(copy, quality);
 }
 
+void WriteJpegTo(OutputFile& file, const Bitmap& bitmap, std::uint8_t quality) {
+  file.Write(EncodeJpeg(bitmap, quality));
+}
+
 void SaveJpegFile(const Bitmap& bitmap, const std::string& path, std::uint8_t quality) {
   // Created first, so an unwritable path fails before any encoding work.
   OutputFile file(path);
-  file.Write(EncodeJpeg(bitmap, quality));
+  WriteJpegTo(file, bitmap, quality);
   file.Commit();
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "imaging/file_io.h"
 
 namespace mirelay {
 
@@ -32,6 +33,8 @@ std::vector<std::uint8_t> EncodePng(const Bitmap& bitmap, const PngTime& time);
 
 // Writes EncodePng(bitmap, now) to `path`; file errors propagate as FileError.
 void SavePngFile(const Bitmap& bitmap, const std::string& path);
+// The same into an output file the caller commits.
+void WritePngTo(OutputFile& file, const Bitmap& bitmap);
 
 // Adds PngImage to the picture file-format table (extension "PNG"), and takes it out again.
 void RegisterPngImage();

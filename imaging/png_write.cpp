@@ -180,10 +180,14 @@ std::vector<std::uint8_t> EncodePng(const Bitmap& bitmap, const PngTime& time) {
   return EncodeWorkingImage(converted, time);
 }
 
+void WritePngTo(OutputFile& file, const Bitmap& bitmap) {
+  file.Write(EncodePng(bitmap, CurrentPngTime()));
+}
+
 void SavePngFile(const Bitmap& bitmap, const std::string& path) {
   // The file is created first so that a path that cannot be written fails before encoding.
   OutputFile file(path);
-  file.Write(EncodePng(bitmap, CurrentPngTime()));
+  WritePngTo(file, bitmap);
   file.Commit();
 }
 
