@@ -6,6 +6,7 @@
 
 #include "app/error_report.h"
 #include "app/main_form.h"
+#include "app/profile/separator_rules.h"
 #include "app/run_status_bar.h"
 #include "batch/folder_listing.h"
 #include "batch/picture_memory.h"
@@ -56,6 +57,11 @@ void TForm1::SetInputCommandsEnabled(bool enabled) {
 
 void TForm1::RunBatch(std::int32_t code) {
   if (FBusy) return;
+  // The separator box refuses such text, but the settings file may hold it.
+  if (SeparatorLeavesOutputFolder(settings.Seperator)) {
+    ShowMessage(this, "区切り文字に / は使えません。区切り文字を設定し直してください。");
+    return;
+  }
   BatchJob job = WindowJob(code);
   const std::size_t total = job.bases.size() * job.parts.size();
   EnterBusy();

@@ -1,10 +1,10 @@
 // The setting dialogs: quality, threshold, separator and name order.
 #include <QAction>
-#include <array>
 
 #include "app/ask_text.h"
 #include "app/main_form.h"
 #include "app/profile/integer_parser.h"
+#include "app/profile/separator_rules.h"
 
 namespace mirelay {
 
@@ -13,10 +13,6 @@ namespace {
 constexpr std::int32_t kDefaultQuality = 90;
 constexpr std::int32_t kLowestQuality = 5;
 constexpr std::int32_t kHighestQuality = 100;
-
-// Characters that cannot stand in a file name; a separator of exactly one of them is refused.
-constexpr std::array<const char*, 9> kRefusedSeparators = {"\\", "/", ":", "*", "?",
-                                                           "\"", "<", ">", "|"};
 
 }  // namespace
 
@@ -39,9 +35,7 @@ void TForm1::cutoff1Click() {
 void TForm1::Seperator1Click() {
   const std::string text =
       AskText(this, "名前の区切り文字", "空欄でも構いません。", settings.Seperator);
-  for (const char* refused : kRefusedSeparators) {
-    if (text == refused) return;
-  }
+  if (IsRefusedSeparator(text)) return;
   settings.Seperator = text;
   PublishPairSettings();
 }

@@ -1,22 +1,18 @@
 #include "cli/batch_options.h"
 
 #include <CLI/CLI.hpp>
-#include <array>
 #include <optional>
 #include <thread>
 
 #include "app/profile/ini_profile.h"
 #include "app/profile/integer_parser.h"
+#include "app/profile/separator_rules.h"
 #include "app/profile/settings.h"
 #include "batch/memory_budget.h"
 
 namespace mirelay::cli {
 
 namespace {
-
-// The texts the window's separator box refuses when they make up the whole entry.
-constexpr std::array<const char*, 9> kRefusedSeparators = {"\\", "/", ":", "*", "?",
-                                                           "\"", "<", ">", "|"};
 
 struct RawOptions {
   std::string base, part, out;
@@ -68,13 +64,16 @@ BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
     CheckQuality(qualitySource, settings.JPEGQuality);
   if (app.count("--threshold")) settings.Threshold = IntegerOption("--threshold", raw.threshold);
   if (app.count("--separator")) {
-    for (const char* refused : kRefusedSeparators) {
-      if (raw.separator == refused) {
-        throw CLI::ValidationError("--separator",
-                                   "'" + raw.separator + "' cannot stand in a file name");
-      }
+    if (IsRefusedSeparator(raw.separator)) {
+      throw CLI::ValidationError("--separator",
+                                 "'" + raw.separator + "' cannot stand in a file name");
     }
     settings.Seperator = raw.separator;
+  }
+  if (SeparatorLeavesOutputFolder(settings.Seperator)) {
+    throw CLI::ValidationError(raw.settings, "the separator '" + settings.Seperator +
+                                                 "' holds a '/', which would write outside " +
+                                                 raw.out);
   }
   if (app.count("--order")) settings.NameOrder = raw.order == "base-part" ? 1 : 2;
   if (app.count("--extensions")) settings.Extensions = raw.extensions;

@@ -232,6 +232,20 @@ class BatchRunTest : public QObject {
     QVERIFY(tooHigh.opened.isEmpty());
   }
 
+  // The box refuses such a separator, but a settings file may hold one.
+  void aSeparatorLeavingTheOutputFolderStopsTheRunBeforeItStarts() {
+    BatchFixture fixture({"a.bmp"}, {"x.bmp"});
+    fixture.workspace.MakeFolders({"elsewhere"});
+    fixture.form->settings.Seperator = "/../elsewhere/";
+    MessageBoxRecorder boxes;
+    fixture.Run(fixture.form->Merge1);
+    QTRY_COMPARE(boxes.texts,
+                 QStringList({"区切り文字に / は使えません。区切り文字を設定し直してください。"}));
+    QVERIFY(FilesIn(fixture.workspace, "out").isEmpty());
+    QVERIFY(FilesIn(fixture.workspace, "elsewhere").isEmpty());
+    QVERIFY(fixture.opened.isEmpty());
+  }
+
   void workersComeFromTheCommandLine() {
     const auto run = [](const QStringList& arguments) {
       return ParseCommandLine(QStringList("mirelay") + arguments);

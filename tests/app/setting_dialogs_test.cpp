@@ -81,11 +81,13 @@ class SettingDialogsTest : public QObject {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<bool>("accept");
     QTest::addColumn<QString>("after");
-    for (const char* accepted : {"_", "-", " ", "--", "a/b", ""}) {
+    for (const char* accepted : {"_", "-", " ", "--", "a\\b", ""}) {
       QTest::newRow(qPrintable(QString("accepts '%1'").arg(accepted)))
           << accepted << true << accepted;
     }
-    for (const char* refused : {"\\", "/", ":", "*", "?", "\"", "<", ">", "|"}) {
+    // Alone, each cannot stand in a name; a "/" anywhere would write outside out/.
+    for (const char* refused :
+         {"\\", "/", ":", "*", "?", "\"", "<", ">", "|", "a/b", "/../../elsewhere/"}) {
       QTest::newRow(qPrintable(QString("refuses '%1'").arg(refused))) << refused << true << "old";
     }
     QTest::newRow("cancel") << "new" << false << "old";

@@ -49,13 +49,18 @@ TEST_F(CliOptionsTest, RefusedOptionsEndWithStatusTwoAndSayWhy) {
   }
 }
 
-TEST_F(CliOptionsTest, TheNineSeparatorCharactersAloneAreRefused) {
-  for (const char* refused : {"\\", "/", ":", "*", "?", "\"", "<", ">", "|"}) {
+TEST_F(CliOptionsTest, SeparatorsThatCannotStandInANameOrLeaveOutAreRefused) {
+  for (const char* refused :
+       {"\\", "/", ":", "*", "?", "\"", "<", ">", "|", "a/b", "//", "/../../elsewhere/"}) {
     EXPECT_EQ(Run({"--separator", refused}).status, 2) << refused;
   }
-  for (const char* accepted : {"a/b", "//", "_", "", " "}) {
+  for (const char* accepted : {"a\\b", "::", "_", "", " "}) {
     EXPECT_EQ(Run({"--separator", accepted}).status, 0) << accepted;
   }
+  WriteText(dir_.Path("settings.ini"), "[Main]\nSeperator=/../../elsewhere/\n");
+  const auto fromFile = Run({"--settings", dir_.Path("settings.ini")});
+  EXPECT_EQ(fromFile.status, 2);
+  EXPECT_NE(fromFile.err.find("outside"), std::string::npos) << fromFile.err;
 }
 
 TEST_F(CliOptionsTest, QualityBoundsAndHexTextAreAccepted) {
