@@ -13,6 +13,7 @@
 #include "batch/overlay.h"
 #include "imaging/file_io.h"
 #include "imaging/image_error.h"
+#include "imaging/temporary_files.h"
 
 namespace mirelay {
 
@@ -57,6 +58,7 @@ class BatchRunner {
   BatchReport Run() {
     if (job_.shard.number == 0 || job_.shard.number > job_.shard.count) return report_;
     report_.pairs = total_ > nextIndex_ ? (total_ - nextIndex_ - 1) / job_.shard.count + 1 : 0;
+    RemoveStaleTemporaries(job_.outFolder);
     const unsigned threads = std::max(1u, std::min<unsigned>(job_.jobs, report_.pairs));
     std::vector<std::jthread> workers;
     for (unsigned i = 1; i < threads; ++i) workers.emplace_back([this] { Work(); });

@@ -12,12 +12,14 @@
 #include "batch/picture_memory.h"
 #include "cli/batch_options.h"
 #include "cli/progress_reporter.h"
-#include "imaging/image_error.h"
+#include "cli/terminal_text.h"
 #include "imaging/bitmap.h"
+#include "imaging/image_error.h"
 
 namespace {
 
 using mirelay::cli::BatchOptions;
+using mirelay::cli::QuoteForTerminal;
 
 std::atomic<bool> interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
@@ -52,16 +54,17 @@ mirelay::BatchJob JobFor(const BatchOptions& options) {
 void WarnAboutCollisions(const mirelay::BatchJob& job) {
   for (const auto& name : mirelay::CollidingNames(mirelay::EnumeratePairs(job))) {
     std::fprintf(stderr,
-                 "mirelay-batch: warning: several pairs are written to %s%s; the last pair "
+                 "mirelay-batch: warning: several pairs are written to %s; the last pair "
                  "in running order is kept\n",
-                 job.outFolder.c_str(), name.c_str());
+                 QuoteForTerminal(job.outFolder + name).c_str());
   }
 }
 
 void PrintWriteError(const mirelay::PairOutcome& outcome) {
   const std::string cause = outcome.cause.empty() ? "" : " (" + outcome.cause + ")";
-  std::fprintf(stderr, "mirelay-batch: cannot write %s: %s%s\n", outcome.outputPath.c_str(),
-               outcome.reason.c_str(), cause.c_str());
+  std::fprintf(stderr, "mirelay-batch: cannot write %s: %s%s\n",
+               QuoteForTerminal(outcome.outputPath).c_str(),
+               QuoteForTerminal(outcome.reason).c_str(), cause.c_str());
 }
 
 void PrintSummary(const mirelay::BatchReport& report, double seconds, bool quiet) {
@@ -69,8 +72,9 @@ void PrintSummary(const mirelay::BatchReport& report, double seconds, bool quiet
     const char* hint = failure.reason == mirelay::kPictureTooLarge
                            ? " (over the picture size limit; --max-picture-mb raises it)"
                            : "";
-    std::fprintf(stderr, "mirelay-batch: skipped pairs with %s: %s%s\n", failure.path.c_str(),
-                 failure.reason.c_str(), hint);
+    std::fprintf(stderr, "mirelay-batch: skipped pairs with %s: %s%s\n",
+                 QuoteForTerminal(failure.path).c_str(), QuoteForTerminal(failure.reason).c_str(),
+                 hint);
   }
   for (const auto& output : report.notWritten) PrintWriteError(output);
   if (report.failure) PrintWriteError(*report.failure);

@@ -5,13 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <utility>
 
 #include "imaging/bitmap.h"
 #include "imaging/image_error.h"
+#include "imaging/temporary_files.h"
 
 namespace mirelay {
 
@@ -69,14 +69,6 @@ void WriteAll(int descriptor, std::span<const std::uint8_t> bytes) {
     if (put == 0) throw FileError(std::string(kStreamWriteError));
     written += static_cast<std::size_t>(put);
   }
-}
-
-std::string TemporaryNameFor(const std::string& path) {
-  static std::atomic<unsigned> counter{0};
-  const auto slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  return folder + ".mirelay-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
-         ".tmp";
 }
 
 }  // namespace

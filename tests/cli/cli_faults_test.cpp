@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
 #include <filesystem>
 
 #include "cli_harness.h"
@@ -136,6 +140,50 @@ TEST_F(CliFaultsTest, AnOutputsOwnNameOrPlaceSkipsOnlyThatPair) {
   EXPECT_NE(result.err.find("(File name too long)"), std::string::npos) << result.err;
   EXPECT_EQ(Outputs(), (std::vector<std::string>{"ap.png", "bp.png"}));
   EXPECT_TRUE(std::filesystem::is_directory(dir_.Path("out/ap.png")));
+}
+
+// Temporaries of killed runs of this host go; those of live processes and of other hosts
+// sharing the folder stay, as does anything that only looks alike.
+TEST_F(CliFaultsTest, StaleTemporariesOfDeadProcessesAreRemoved) {
+  AddSmall("base/a.png");
+  AddSmall("part/p.png");
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+  char host[256] = {};
+  ::gethostname(host, sizeof host - 1);
+  std::string tag(host);
+  for (char& c : tag) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_') c = '_';
+  }
+  const auto temporary = [&](const std::string& who, long process) {
+    const auto name = ".mirelay-" + who + "-" + std::to_string(process) + "-3.tmp";
+    testing_support::WriteText(dir_.Path("out/" + name), "partial");
+    return name;
+  };
+  temporary(tag, dead);
+  const auto live = temporary(tag, ::getpid());
+  const auto otherHost = temporary("elsewhere", dead);
+  testing_support::WriteText(dir_.Path("out/.mirelay-notes.tmp"), "mine");
+  ASSERT_EQ(RunCli(Arguments({}), dir_).status, 0);
+  std::vector<std::string> kept = {otherHost, ".mirelay-notes.tmp", live, "ap.png"};
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(Outputs(), kept);
+}
+
+TEST_F(CliFaultsTest, NamesReachTheTerminalQuotedWhenTheyHoldControlBytes) {
+  AddSmall("part/p.png");
+  for (const char* name : {"clear\x1b[2J.png", "bad\xff.png", "写真 one.png"}) {
+    testing_support::WriteText(dir_.Path(std::string("base/") + name), "not a picture");
+  }
+  const auto result = RunCli(Arguments({"--quiet"}), dir_);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err.find('\x1b'), std::string::npos) << "escape byte reached the terminal";
+  EXPECT_EQ(result.err.find('\xff'), std::string::npos) << "a byte that is not UTF-8 went raw";
+  EXPECT_NE(result.err.find("clear'$'\\033''[2J.png"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("bad'$'\\377''.png"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find(dir_.Path("base/写真 one.png") + ":"), std::string::npos)
+      << "printable names stay as they are: " << result.err;
 }
 
 }  // namespace
