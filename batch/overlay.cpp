@@ -19,7 +19,8 @@ std::uint8_t Blend(std::uint8_t kept, std::uint8_t taken, std::uint8_t mask) {
 
 // Grouped 3-byte loads only become vector code with byte shuffles that baseline x86-64 lacks,
 // so the row loop is also built for newer instruction sets and picked when the program loads.
-#if defined(__x86_64__)
+// Not under ThreadSanitizer, whose instrumented resolver would run before the sanitizer starts.
+#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
 #define MIRELAY_VECTOR_CLONES \
   __attribute__((target_clones("arch=x86-64-v4", "avx2", "sse4.1", "default")))
 #else
