@@ -215,11 +215,26 @@ void TForm1::SetBatchWorkers(unsigned count) { batchWorkers_ = std::max(1u, coun
 void TForm1::Quit1Click() { close(); }
 
 void TForm1::FormClose() {
-  const QRect bounds = frameGeometry();
-  SaveSettings(profile_, settings, {bounds.y(), bounds.x(), bounds.width(), bounds.height()});
+  SaveSettingsOnClose();
   Finder.reset();
   BaseBitmap = Bitmap();
   PartBitmap = Bitmap();
+}
+
+// The first failure keeps the window open so the user can mend the file; a second failure in a
+// row closes it anyway, so a file that can never be written cannot trap the user. Each failure
+// is reported.
+void TForm1::SaveSettingsOnClose() {
+  const QRect bounds = frameGeometry();
+  try {
+    SaveSettings(profile_, settings, {bounds.y(), bounds.x(), bounds.width(), bounds.height()});
+  } catch (const std::exception& error) {
+    if (!settingsSaveFailed_) {
+      settingsSaveFailed_ = true;
+      throw;
+    }
+    ShowErrorReport(this, QByteArray(error.what()));
+  }
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -111,6 +111,7 @@ class TForm1 : public QMainWindow {
   void ApplyGeometry(const WindowGeometry& geometry);
   void FitGeometryToFrame(const WindowGeometry& geometry);
   void SetNameOrderChecks();
+  void SaveSettingsOnClose();
   BatchJob WindowJob(std::int32_t code);
   BatchObserver WindowObserver();
   void FinishRun(const BatchReport& report);
@@ -126,6 +127,7 @@ class TForm1 : public QMainWindow {
   IniProfile profile_;
   WindowGeometry savedGeometry_;
   bool frameFitted_ = false;
+  bool settingsSaveFailed_ = false;
   bool FBusy = false;
   bool FAbort = false;
   unsigned batchWorkers_ = 1;

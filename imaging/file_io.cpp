@@ -71,6 +71,19 @@ void WriteAll(int descriptor, std::span<const std::uint8_t> bytes) {
   }
 }
 
+// O_EXCL refuses any name already taken, a planted link included, so nothing is written through
+// one. A name taken by a file left from a killed process that had the same id (ids are reused) is
+// stepped over rather than failing the output.
+int CreateTemporaryFor(const std::string& path, std::string& temporaryPath) {
+  constexpr int kAttempts = 100;
+  for (int attempt = 1;; ++attempt) {
+    temporaryPath = TemporaryNameFor(path);
+    const int descriptor =
+        ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor >= 0 || errno != EEXIST || attempt == kAttempts) return descriptor;
+  }
+}
+
 }  // namespace
 
 bool FileExists(const std::string& path) {
@@ -105,8 +118,7 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
         S_ISDIR(info.st_mode) ? std::errc::is_a_directory : std::errc::file_exists;
     throw FileError(FillMessage(kCannotCreateFile, path_), std::make_error_code(inTheWay));
   }
-  temporaryPath_ = TemporaryNameFor(path_);
-  descriptor_ = ::open(temporaryPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  descriptor_ = CreateTemporaryFor(path_, temporaryPath_);
   if (descriptor_ < 0) throw FileError(FillMessage(kCannotCreateFile, path_), LastSystemError());
   buffer_.reserve(kWriteBufferBytes);
 }

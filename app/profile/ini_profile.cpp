@@ -1,14 +1,14 @@
 #include "app/profile/ini_profile.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string_view>
@@ -57,13 +57,28 @@ bool IsKeyLine(std::string_view line, std::string_view key) {
   return equals != std::string_view::npos && SameName(Trim(line.substr(0, equals)), key);
 }
 
-// A file that is missing or cannot be read counts as empty.
+std::optional<std::string> ReadAll(int descriptor) {
+  std::string content;
+  char chunk[1 << 16];
+  for (;;) {
+    const auto got = ::read(descriptor, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return std::nullopt;
+    if (got == 0) return content;
+    content.append(chunk, static_cast<std::size_t>(got));
+  }
+}
+
+// A file that is missing or cannot be read counts as empty. Opened without blocking and checked
+// afterwards, so a FIFO put in the file's place can never hang the window.
 std::optional<std::string> ReadContent(const std::string& path) {
+  const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return std::nullopt;
+  std::optional<std::string> content;
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  if (::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode)) content = ReadAll(descriptor);
+  ::close(descriptor);
+  return content;
 }
 
 std::vector<Line> SplitLines(const std::string& content) {
@@ -156,6 +171,24 @@ std::optional<std::string> FollowLinks(std::string path) {
   return std::nullopt;
 }
 
+// A new file beside `path` under a name nobody can guess, created exclusively and never through a
+// link, so nothing planted in the folder can redirect the write. Not mkstemp: its fixed mode 0600
+// would bypass the umask, which gives a new settings file its permissions.
+int CreateTemporaryBeside(const std::string& path, std::string& temporary) {
+  constexpr int kAttempts = 100;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    std::uint64_t random = 0;
+    if (::getrandom(&random, sizeof random, 0) != sizeof random) return -1;
+    char suffix[17];
+    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random));
+    temporary = path + ".tmp-" + suffix;
+    const int descriptor =
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (descriptor >= 0 || errno != EEXIST) return descriptor;
+  }
+  return -1;
+}
+
 // Replaces the file by writing a sibling and renaming it, so a failure never leaves half a file.
 // A link stays a link: the file it leads to is the one replaced.
 bool ReplaceFile(const std::string& linkOrFile, const std::string& content) {
@@ -169,8 +202,8 @@ bool ReplaceFile(const std::string& linkOrFile, const std::string& content) {
       (!S_ISREG(info.st_mode) || (info.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0)) {
     return false;
   }
-  const auto temporary = path + ".tmp-" + std::to_string(::getpid());
-  const int descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  std::string temporary;
+  const int descriptor = CreateTemporaryBeside(path, temporary);
   if (descriptor < 0) return false;
   bool ok = WriteAll(descriptor, content);
   if (exists) ok = ok && ::fchmod(descriptor, info.st_mode & 07777) == 0;

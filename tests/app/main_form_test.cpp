@@ -141,7 +141,7 @@ class MainFormTest : public QObject {
     ::chmod(workspace.Settings().c_str(), 0444);
     TForm1 form(workspace.Executable());
     form.show();
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    {
       SeenBox seen;
       AcceptNextMessageBox(seen);
       form.close();

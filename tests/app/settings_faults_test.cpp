@@ -1,6 +1,9 @@
-// Settings files the program does not expect: a folder, binary garbage, a huge file and one
-// that cannot be replaced. Start-up always gives a usable window; close writes the nine keys.
+// Settings files the program does not expect: a folder, a FIFO, binary garbage, a huge file and
+// one that cannot be replaced. Start-up always gives a usable window; close writes the nine keys,
+// or, when that fails twice in a row, closes without them.
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -99,6 +102,44 @@ class SettingsFaultsTest : public QObject {
     form.close();
     QVERIFY(!form.isVisible());
     VerifyNineKeysAfter(workspace.Read("mirelay.ini"), "[Main]");
+  }
+
+  // A settings file that stays unwritable cannot trap the user: the first close reports and keeps
+  // the window, the second reports again and closes, leaving what is in the way as it was.
+  void anUnwritableFileClosesOnTheSecondAttempt_data() {
+    QTest::addColumn<QString>("inTheWay");
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("fifo") << "fifo";
+    QTest::newRow("read-only file") << "read-only file";
+  }
+
+  void anUnwritableFileClosesOnTheSecondAttempt() {
+    QFETCH(QString, inTheWay);
+    Workspace workspace;
+    const std::string ini = workspace.Settings();
+    const std::string readOnly = "[Main]\nThreshold=4\n";
+    if (inTheWay == "folder") std::filesystem::create_directory(ini);
+    if (inTheWay == "fifo") QCOMPARE(::mkfifo(ini.c_str(), 0644), 0);
+    if (inTheWay == "read-only file") {
+      workspace.Write("mirelay.ini", readOnly);
+      ::chmod(ini.c_str(), 0444);
+    }
+    const auto kind = std::filesystem::status(ini).type();
+    // Opening a FIFO that nobody writes to would block for ever; the alarm ends the test instead.
+    ::alarm(60);
+    TForm1 form(workspace.Executable());
+    form.show();
+    for (const bool closes : {false, true}) {
+      MessageBoxRecorder boxes;
+      form.close();
+      QCOMPARE(boxes.texts, QStringList({QString::fromStdString(ini + " に書き込めません.")}));
+      QCOMPARE(form.isVisible(), !closes);
+      QCOMPARE(form.Finder == nullptr, closes);
+    }
+    ::alarm(0);
+    QCOMPARE(std::filesystem::status(ini).type(), kind);
+    QVERIFY(FolderNames(workspace.Path("")) == std::vector<std::string>({"mirelay.ini"}));
+    if (inTheWay == "read-only file") QCOMPARE(workspace.Read("mirelay.ini"), readOnly);
   }
 
   // A file-size limit stands in for a full disk: the old file stays whole and readable.

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <vector>
 
 #include "app/profile/settings.h"
 #include "temp_dir.h"
@@ -56,10 +60,15 @@ TEST(IniRead, UnparsableIntegersGiveTheDefault) {
 TEST(IniWrite, ANewFileHoldsTheSectionAndKeysInWriteOrder) {
   TempDir dir;
   IniProfile profile(dir.Path("m.ini"));
+  const auto umask = ::umask(027);
   profile.WriteIntegerSetting("Main", "JPEGQuality", 90);
+  ::umask(umask);
   profile.WriteTextSetting("Main", "Seperator", "");
   profile.WriteIntegerSetting("Main", "Top", -1);
   EXPECT_EQ(ReadText(dir.Path("m.ini")), "[Main]\nJPEGQuality=90\nSeperator=\nTop=-1\n");
+  struct stat info {};
+  ::stat(dir.Path("m.ini").c_str(), &info);
+  EXPECT_EQ(info.st_mode & 0777, 0640u) << "a new file takes its permissions from the umask";
 }
 
 TEST(IniWrite, InPlaceEditsLeaveEverythingElseByteForByte) {
@@ -181,6 +190,28 @@ TEST_F(IniWriteThroughLinks, ADanglingLinkGetsItsTargetCreated) {
   profile.WriteTextSetting("Main", "Seperator", "_");
   ExpectLinksKept();
   EXPECT_EQ(ReadText(target), "[Main]\nSeperator=_\n");
+}
+
+// Links planted under every name a temporary file could once be predicted to have (the file's
+// path plus the process id, beside each link and beside the target) lead to a victim file.
+TEST_F(IniWriteThroughLinks, LinksPlantedAtGuessableTemporaryNamesAreNeverFollowed) {
+  const std::string victim = dir.Path("victim");
+  WriteText(victim, "untouched");
+  const auto suffix = ".tmp-" + std::to_string(::getpid());
+  const std::vector<std::string> planted = {link + suffix, dir.Path("app/m2.ini") + suffix,
+                                            target + suffix};
+  for (const auto& name : planted) std::filesystem::create_symlink(victim, name);
+  WriteText(target, "[Main]\nThreshold=4\n");
+  for (const auto& written : {link, target}) {
+    IniProfile(written).WriteIntegerSetting("Main", "Threshold", 5);
+    EXPECT_EQ(ReadText(victim), "untouched") << written;
+    EXPECT_FALSE(std::filesystem::is_symlink(target)) << written;
+    EXPECT_EQ(ReadText(target), "[Main]\nThreshold=5\n") << written;
+    ExpectLinksKept();
+    for (const auto& name : planted) EXPECT_EQ(std::filesystem::read_symlink(name), victim);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path("real")), {}), 2);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path("app")), {}), 4);
+  }
 }
 
 TEST_F(IniWriteThroughLinks, AnUnwritableTargetOrALoopLeavesEverythingAsItWas) {
