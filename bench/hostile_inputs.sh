@@ -23,7 +23,7 @@ prepare() {
 }
 
 echo
-echo "| input | size | exit | CPU s | peak RSS MB | wall s |"
+echo "| input | size | exit | CPU s | peak RSS MiB | wall s |"
 echo "|---|---|---|---|---|---|"
 for name in progressive.jpg scans.jpg huge.png rle.bmp animation.gif sparse.png; do
   prepare "$name"
