@@ -69,9 +69,10 @@ void PrintWriteError(const mirelay::PairOutcome& outcome) {
 
 void PrintSummary(const mirelay::BatchReport& report, double seconds, bool quiet) {
   for (const auto& failure : report.undecodable) {
-    const char* hint = failure.reason == mirelay::kPictureTooLarge
-                           ? " (over the picture size limit; --max-picture-mb raises it)"
-                           : "";
+    const bool overLimit =
+        failure.reason == mirelay::kPictureTooLarge || failure.reason == mirelay::kFileTooLarge;
+    const char* hint =
+        overLimit ? " (over the picture size limit; --max-picture-mb raises it)" : "";
     std::fprintf(stderr, "mirelay-batch: skipped pairs with %s: %s%s\n",
                  QuoteForTerminal(failure.path).c_str(), QuoteForTerminal(failure.reason).c_str(),
                  hint);

@@ -6,6 +6,7 @@
 
 #include "imaging/bmp_rle.h"
 #include "imaging/byte_reader.h"
+#include "imaging/decode_stop.h"
 #include "imaging/file_io.h"
 #include "imaging/image_error.h"
 
@@ -165,12 +166,24 @@ std::span<const std::uint8_t> ReadPixelData(ByteReader& reader, const BmpHeader&
       static_cast<std::size_t>(std::min<std::uint64_t>(declared, reader.Remaining())));
 }
 
+// The file's rows are the bitmap's layout; they are copied in pieces so that a stop is heard
+// within one piece even on a gigabyte picture.
+void CopyPixels(std::span<std::uint8_t> memory, std::span<const std::uint8_t> data,
+                const DecodeOptions& options) {
+  StopPoll poll(options, kBytesBetweenStopPolls);
+  const std::size_t size = std::min(data.size(), memory.size());
+  for (std::size_t at = 0; at < size; at += kBytesBetweenStopPolls) {
+    const std::size_t piece = std::min(kBytesBetweenStopPolls, size - at);
+    std::memcpy(memory.data() + at, data.data() + at, piece);
+    poll.Advance(piece);
+  }
+}
+
 Bitmap DecodePlain(std::span<const std::uint8_t> data, const BmpHeader& header,
-                   std::vector<PaletteEntry> colorTable) {
+                   std::vector<PaletteEntry> colorTable, const DecodeOptions& options) {
   const auto order = header.height < 0 ? StorageOrder::kTopDown : StorageOrder::kBottomUp;
   Bitmap bitmap(FormatFor(header.bitsPerPixel), header.width, header.Rows(), order);
-  const auto memory = bitmap.PixelMemory();
-  std::memcpy(memory.data(), data.data(), std::min(data.size(), memory.size()));
+  CopyPixels(bitmap.PixelMemory(), data, options);
   if (IsIndexed(bitmap.Format())) bitmap.colorTable = std::move(colorTable);
   if (header.compression == kBitFields) bitmap.masks = header.masks;
   return bitmap;
@@ -178,7 +191,7 @@ Bitmap DecodePlain(std::span<const std::uint8_t> data, const BmpHeader& header,
 
 }  // namespace
 
-Bitmap DecodeBmp(std::span<const std::uint8_t> file) {
+Bitmap DecodeBmp(std::span<const std::uint8_t> file, const DecodeOptions& options) {
   if (file.empty()) return {};
   ByteReader reader(file, kReadError);
   ReadFileHeader(reader);
@@ -198,9 +211,9 @@ Bitmap DecodeBmp(std::span<const std::uint8_t> file) {
   if (header.IsRunLength()) {
     const auto coding =
         header.compression == kRle8 ? RunLengthCoding::kRle8 : RunLengthCoding::kRle4;
-    bitmap = DecodeRunLength(data, coding, colorTable, header.width, header.height);
+    bitmap = DecodeRunLength(data, coding, colorTable, header.width, header.height, options);
   } else {
-    bitmap = DecodePlain(data, header, colorTable);
+    bitmap = DecodePlain(data, header, colorTable, options);
   }
   bitmap.colorList = std::move(colorTable);
   bitmap.pixelsPerMeterX = header.pixelsPerMeterX;
@@ -209,6 +222,8 @@ Bitmap DecodeBmp(std::span<const std::uint8_t> file) {
   return bitmap;
 }
 
-Bitmap LoadBmpFile(const std::string& path) { return DecodeBmp(ReadWholeFile(path)); }
+Bitmap LoadBmpFile(const std::string& path, const DecodeOptions& options) {
+  return DecodeBmp(ReadWholeFile(path), options);
+}
 
 }  // namespace mirelay

@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "imaging/decode_options.h"
 #include "imaging/file_io.h"
 
 namespace mirelay {
 
-Bitmap LoadBmpFile(const std::string& path);
-Bitmap DecodeBmp(std::span<const std::uint8_t> file);
+// Both end with ImageError(kDecodeStopped) once `options` asks to stop.
+Bitmap LoadBmpFile(const std::string& path, const DecodeOptions& options = {});
+Bitmap DecodeBmp(std::span<const std::uint8_t> file, const DecodeOptions& options = {});
 
 void SaveBmpFile(const Bitmap& bitmap, const std::string& path);
 // The same into an output file the caller commits.

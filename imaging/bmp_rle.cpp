@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "imaging/byte_reader.h"
+#include "imaging/decode_stop.h"
 
 namespace mirelay {
 
@@ -82,13 +83,16 @@ void AbsoluteRun(ByteReader& input, Canvas& canvas, unsigned count, RunLengthCod
 
 Bitmap DecodeRunLength(std::span<const std::uint8_t> data, RunLengthCoding coding,
                        const std::vector<PaletteEntry>& colorTable, std::int32_t width,
-                       std::int32_t height) {
+                       std::int32_t height, const DecodeOptions& options) {
   Bitmap bitmap(PixelFormat::kDevice, width, height);
   Canvas canvas(bitmap, colorTable);
   ByteReader input(data, {});
+  // Counted in pixels the instructions cover, drawn or clipped.
+  StopPoll poll(options, kBytesBetweenStopPolls);
   while (!canvas.Done() && input.Remaining() >= 2) {
     const std::uint8_t count = input.U8();
     const std::uint8_t value = input.U8();
+    poll.Advance(std::size_t{count > 0 ? count : value} + 1);
     if (count > 0) {
       EncodedRun(canvas, count, value, coding);
       continue;

@@ -93,15 +93,21 @@ bool FileExists(const std::string& path) {
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
   auto file = OpenForReading(path);
-  // Sized from the file at once: growing by doubling touches every page twice on big inputs.
+  // Holding a file larger than the picture cap would itself pass the cap, and no picture the
+  // program accepts comes from one, so such a file is refused before a byte is read.
+  const std::size_t limit = MaxPixelBytes();
+  const auto refuse = [] { throw ImageError(std::string(kFileTooLarge)); };
   struct stat info {};
   ::fstat(file.get(), &info);
+  if (static_cast<std::uint64_t>(info.st_size) > limit) refuse();
+  // Sized from the file at once: growing by doubling touches every page twice on big inputs.
   auto bytes = ReadUpTo(path, file.get(), static_cast<std::size_t>(info.st_size));
-  // A file that grew since fstat is read to its end as well.
+  // A file that grew since fstat is read to its end as well, under the same limit.
   constexpr std::size_t kMoreBytes = 1 << 16;
   for (auto more = ReadUpTo(path, file.get(), kMoreBytes); !more.empty();
        more = ReadUpTo(path, file.get(), kMoreBytes)) {
     bytes.insert(bytes.end(), more.begin(), more.end());
+    if (bytes.size() > limit) refuse();
   }
   return bytes;
 }

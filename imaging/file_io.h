@@ -11,7 +11,7 @@ namespace mirelay {
 bool FileExists(const std::string& path);
 
 // The whole file. Throws FileError("ファイル %s は開けません") when it cannot be opened or read,
-// and ImageError for a file larger than any picture the program can hold.
+// and ImageError(kFileTooLarge), before reading, for a file larger than MaxPixelBytes().
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
 
 // Up to `count` bytes from the start of the file; same error as ReadWholeFile.

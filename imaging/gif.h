@@ -4,16 +4,19 @@
 #include <string>
 
 #include "imaging/bitmap.h"
+#include "imaging/decode_options.h"
 #include "imaging/file_io.h"
 
 namespace mirelay {
 
 class TGIFImage;
 
-// The GIF graphic of a file, for the preview to paint.
-std::shared_ptr<const TGIFImage> LoadGifFile(const std::string& path);
+// The GIF graphic of a file, for the preview to paint. Both loads end with
+// ImageError(kDecodeStopped) once `options` asks to stop.
+std::shared_ptr<const TGIFImage> LoadGifFile(const std::string& path,
+                                             const DecodeOptions& options = {});
 // The file's first frame composed on its logical screen.
-Bitmap LoadGifAsBitmap(const std::string& path);
+Bitmap LoadGifAsBitmap(const std::string& path, const DecodeOptions& options = {});
 
 void SaveGifFile(const Bitmap& bitmap, const std::string& path);
 // The same into an output file the caller commits.

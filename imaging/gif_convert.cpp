@@ -165,8 +165,8 @@ Bitmap GifToBitmap(const TGIFImage& image) {
                           : ComposeOnDeviceScreen(image, frame, picture);
 }
 
-Bitmap LoadGifAsBitmap(const std::string& path) {
-  return GifToBitmap(ReadGif(ReadWholeFile(path), KeptFrames::kFirst));
+Bitmap LoadGifAsBitmap(const std::string& path, const DecodeOptions& options) {
+  return GifToBitmap(ReadGif(ReadWholeFile(path), KeptFrames::kFirst, options));
 }
 
 }  // namespace mirelay

@@ -105,13 +105,17 @@ class GifDecoder {
 // image defect, whether the chain leads back to itself or into an entry not yet defined; both
 // fail the load.
 template <typename RowMemory>
-void DecodeRows(CodeStream& stream, const TGIFSubImage& frame, RowMemory rowMemory) {
+void DecodeRows(CodeStream& stream, const TGIFSubImage& frame, RowMemory rowMemory,
+                StopPoll& poll) {
   GifDecoder decoder(stream);
   GifFileType* gif = decoder.get();
   // A code size giflib refuses (above 8) is a defect that ends the frame before its first row.
   if (DGifGetImageDesc(gif) == GIF_ERROR) return;
   for (const std::uint16_t row : RowOrder(frame)) {
-    if (DGifGetLine(gif, rowMemory(row), frame.width) == GIF_OK) continue;
+    if (DGifGetLine(gif, rowMemory(row), frame.width) == GIF_OK) {
+      poll.Advance(frame.width);
+      continue;
+    }
     if (gif->Error == D_GIF_ERR_IMAGE_DEFECT) throw ImageError(kGifCircularEntry);
     return;
   }
@@ -126,21 +130,23 @@ CodeStream CollectCodeStream(ByteReader& reader, const TGIFSubImage& frame) {
 
 }  // namespace
 
-void DecodeFramePixels(ByteReader& reader, TGIFSubImage& frame) {
+void DecodeFramePixels(ByteReader& reader, TGIFSubImage& frame, StopPoll& poll) {
   if (reader.AtEnd()) return;
   CodeStream stream = CollectCodeStream(reader, frame);
   if (frame.indices.empty()) return;
-  DecodeRows(stream, frame, [&frame](std::uint16_t row) {
-    return frame.indices.data() + std::size_t{row} * frame.width;
-  });
+  DecodeRows(
+      stream, frame,
+      [&frame](std::uint16_t row) { return frame.indices.data() + std::size_t{row} * frame.width; },
+      poll);
 }
 
-void CheckFramePixels(ByteReader& reader, const TGIFSubImage& frame) {
+void CheckFramePixels(ByteReader& reader, const TGIFSubImage& frame, StopPoll& poll) {
   if (reader.AtEnd()) return;
   CodeStream stream = CollectCodeStream(reader, frame);
   if (frame.width == 0 || frame.height == 0) return;
   std::vector<std::uint8_t> scratch(frame.width);
-  DecodeRows(stream, frame, [&scratch](std::uint16_t) { return scratch.data(); });
+  DecodeRows(
+      stream, frame, [&scratch](std::uint16_t) { return scratch.data(); }, poll);
 }
 
 }  // namespace mirelay

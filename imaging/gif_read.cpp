@@ -28,6 +28,7 @@ constexpr std::size_t kPlainTextHeaderBytes = 13;
 
 struct ReadContext {
   ByteReader reader;
+  StopPoll poll;
   TGIFImage image;
   bool keepLaterFrames = false;
   std::size_t maxPixelBytes = 0;
@@ -182,11 +183,11 @@ void ReadFrameImage(ReadContext& context, TGIFSubImage& frame) {
   frame.hasImage = true;
   const std::size_t count = std::size_t{frame.width} * frame.height;
   if (!KeepPixels(context, count)) {
-    CheckFramePixels(reader, frame);
+    CheckFramePixels(reader, frame, context.poll);
     return;
   }
   frame.indices.assign(count, frame.Transparent() ? frame.TransparentIndex() : 0);
-  DecodeFramePixels(reader, frame);
+  DecodeFramePixels(reader, frame, context.poll);
 }
 
 void ReadFrame(ReadContext& context) {
@@ -223,8 +224,10 @@ void ReadBlocks(ReadContext& context) {
 
 }  // namespace
 
-TGIFImage ReadGif(std::span<const std::uint8_t> file, KeptFrames kept) {
-  ReadContext context{ByteReader(file, kGifPrematureEnd), {}};
+TGIFImage ReadGif(std::span<const std::uint8_t> file, KeptFrames kept,
+                  const DecodeOptions& options) {
+  ReadContext context{
+      ByteReader(file, kGifPrematureEnd), StopPoll(options, kBytesBetweenStopPolls), {}};
   context.keepLaterFrames = kept == KeptFrames::kAllThatFit;
   context.maxPixelBytes = MaxPixelBytes();
   ReadLogicalScreen(context);
@@ -232,8 +235,10 @@ TGIFImage ReadGif(std::span<const std::uint8_t> file, KeptFrames kept) {
   return std::move(context.image);
 }
 
-std::shared_ptr<const TGIFImage> LoadGifFile(const std::string& path) {
-  return std::make_shared<const TGIFImage>(ReadGif(ReadWholeFile(path), KeptFrames::kAllThatFit));
+std::shared_ptr<const TGIFImage> LoadGifFile(const std::string& path,
+                                             const DecodeOptions& options) {
+  return std::make_shared<const TGIFImage>(
+      ReadGif(ReadWholeFile(path), KeptFrames::kAllThatFit, options));
 }
 
 }  // namespace mirelay

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <span>
 
+#include "imaging/decode_options.h"
 #include "imaging/gif_image.h"
 
 namespace mirelay {
@@ -22,8 +23,10 @@ enum class KeptFrames {
   kAllThatFit,
 };
 
-// The graphic held in a whole GIF file. Throws ImageError with the texts above, or with
-// kPictureTooLarge when frame 0 alone would hold more than MaxPixelBytes() indices.
-TGIFImage ReadGif(std::span<const std::uint8_t> file, KeptFrames kept = KeptFrames::kAllThatFit);
+// The graphic held in a whole GIF file. Throws ImageError with the texts above, with
+// kPictureTooLarge when frame 0 alone would hold more than MaxPixelBytes() indices, or with
+// kDecodeStopped once `options` asks to stop.
+TGIFImage ReadGif(std::span<const std::uint8_t> file, KeptFrames kept = KeptFrames::kAllThatFit,
+                  const DecodeOptions& options = {});
 
 }  // namespace mirelay

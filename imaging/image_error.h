@@ -33,6 +33,7 @@ inline constexpr std::string_view kCannotOpenFile = "ファイル %s は開け�
 inline constexpr std::string_view kCannotCreateFile = "ファイル %s を作成できません";
 inline constexpr std::string_view kStreamWriteError = "ストリームへの書き込みエラー";
 inline constexpr std::string_view kPictureTooLarge = "Picture too large";
+inline constexpr std::string_view kFileTooLarge = "File larger than the picture size limit";
 
 // Puts `argument` in place of the first "%s" of `pattern`.
 inline std::string FillMessage(std::string_view pattern, std::string_view argument) {

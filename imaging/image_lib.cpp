@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "imaging/bmp.h"
+#include "imaging/decode_stop.h"
 #include "imaging/file_io.h"
 #include "imaging/gif.h"
 #include "imaging/image_error.h"
@@ -25,16 +26,16 @@ std::int32_t RecogniseFile(const std::string& path) {
 }
 
 Bitmap DecodeFile(std::int32_t format, const std::string& path, const DecodeOptions& options) {
-  if (options.StopRequested()) throw ImageError(std::string(kDecodeStopped));
+  ThrowIfStopRequested(options);
   switch (format) {
     case kFormatBmp:
-      return LoadBmpFile(path);
+      return LoadBmpFile(path, options);
     case kFormatGif:
-      return LoadGifAsBitmap(path);
+      return LoadGifAsBitmap(path, options);
     case kFormatJpeg:
-      return LoadJpegFile(path);
+      return LoadJpegFile(path, options);
     case kFormatPng:
-      return LoadPngFile(path);
+      return LoadPngFile(path, options);
   }
   return {};
 }

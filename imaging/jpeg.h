@@ -6,14 +6,16 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "imaging/decode_options.h"
 #include "imaging/file_io.h"
 
 namespace mirelay {
 
-// Failures throw ImageError("JPEG エラー #n") with the library's message number; a file that
-// cannot be read throws FileError.
-Bitmap LoadJpegFile(const std::string& path);
-Bitmap DecodeJpeg(std::span<const std::uint8_t> file);
+// Failures throw ImageError("JPEG エラー #n") with the library's message number, or
+// ImageError(kDecodeStopped) once `options` asks to stop; a file that cannot be read throws
+// FileError.
+Bitmap LoadJpegFile(const std::string& path, const DecodeOptions& options = {});
+Bitmap DecodeJpeg(std::span<const std::uint8_t> file, const DecodeOptions& options = {});
 
 // The JPEG stream for `bitmap` (empty for a picture without pixels). Library errors throw
 // ImageError("JPEG エラー #n").

@@ -1,9 +1,11 @@
 // JPEG reading over libjpeg: the whole file sits in memory, the library decodes it at full size
 // and writes its rows straight into the bitmap, greys through its 236-level quantiser.
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "imaging/decode_stop.h"
 #include "imaging/file_io.h"
 #include "imaging/image_error.h"
 #include "imaging/jpeg.h"
@@ -16,9 +18,14 @@ namespace mirelay {
 namespace {
 
 constexpr int kGreyLevels = 236;
-// Every progressive scan walks the whole coefficient buffer, so a small file with thousands of
-// tiny scans could keep a large picture decoding for minutes. Real encoders use about a dozen.
-constexpr int kMaxScans = 1000;
+// Every scan walks all blocks of its components, so a small file repeating a scan can keep a
+// large picture decoding for minutes. Encoders write about ten scans (libjpeg's own progression
+// has ten, six for grey); libjpeg-turbo's TurboJPEG layer stops at 500 only as a safety net.
+constexpr int kMaxScans = 100;
+// The same cost counted in blocks, since a picture of 300 megapixels makes each scan 30 times
+// dearer than one of 10: about five seconds of scans at most. libjpeg's ten-scan progression of
+// the largest picture the default cap admits visits about 43 million blocks.
+constexpr std::uint64_t kMaxScanBlocks = std::uint64_t{1} << 26;
 constexpr JOCTET kEndOfImage[] = {0xFF, JPEG_EOI};
 
 struct MemorySource {
@@ -34,6 +41,10 @@ struct DecodeSession {
   const JOCTET* file;
   std::size_t fileSize;
   JSAMPROW* rows;
+  const DecodeOptions* options;
+  bool stopped;
+  int countedScan;
+  std::uint64_t scanBlocks;
 };
 
 void IgnoreSource(j_decompress_ptr) {}
@@ -71,14 +82,38 @@ void AttachSource(DecodeSession& session) {
   session.cinfo.src = &source.manager;
 }
 
-void LimitScans(j_common_ptr cinfo) {
-  const auto* decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
-  if (decompress->input_scan_number > kMaxScans) ERREXIT1(cinfo, JERR_BAD_SCAN_SCRIPT, kMaxScans);
+// A stop request that threw would have to cross the library's C frames; terminate instead.
+bool StopAsked(const DecodeSession& session) noexcept { return session.options->StopRequested(); }
+
+// Adds a scan's blocks the first time the library reports the scan.
+void CountScan(DecodeSession& session) {
+  const jpeg_decompress_struct& cinfo = session.cinfo;
+  if (cinfo.input_scan_number == session.countedScan) return;
+  session.countedScan = cinfo.input_scan_number;
+  for (int i = 0; i < cinfo.comps_in_scan; ++i) {
+    const jpeg_component_info& component = *cinfo.cur_comp_info[i];
+    session.scanBlocks += std::uint64_t{component.width_in_blocks} * component.height_in_blocks;
+  }
+}
+
+// The library calls this for every row group it reads or writes, so it is where a decode is
+// bounded and stopped; it leaves the way the error manager does.
+void MonitorProgress(j_common_ptr cinfo) {
+  auto& session = *static_cast<DecodeSession*>(cinfo->client_data);
+  if (StopAsked(session)) {
+    session.stopped = true;
+    (*cinfo->err->error_exit)(cinfo);
+  }
+  CountScan(session);
+  if (session.cinfo.input_scan_number > kMaxScans || session.scanBlocks > kMaxScanBlocks) {
+    ERREXIT1(cinfo, JERR_BAD_SCAN_SCRIPT, kMaxScans);
+  }
 }
 
 void CreateAndReadHeader(DecodeSession& session) {
   jpeg_create_decompress(&session.cinfo);
-  session.progress.progress_monitor = LimitScans;
+  session.cinfo.client_data = &session;
+  session.progress.progress_monitor = MonitorProgress;
   session.cinfo.progress = &session.progress;
   // Whole-image coefficient buffers (progressive files) are sized by the header; keep them under
   // the same cap as the pixels instead of trusting the file.
@@ -123,17 +158,21 @@ void ReadRowsAndFinish(DecodeSession& session) {
 // Owns the library context for one decode; the decompressor is destroyed on every path.
 class Decompressor {
  public:
-  explicit Decompressor(std::span<const std::uint8_t> file) : session_(new DecodeSession{}) {
+  Decompressor(std::span<const std::uint8_t> file, const DecodeOptions& options)
+      : session_(new DecodeSession{}) {
     session_->cinfo.err = InstallErrorTrap(session_->trap);
     session_->file = file.data();
     session_->fileSize = file.size();
+    session_->options = &options;
   }
   ~Decompressor() { jpeg_destroy_decompress(&session_->cinfo); }
   Decompressor(const Decompressor&) = delete;
   Decompressor& operator=(const Decompressor&) = delete;
 
   void Run(void (*step)(DecodeSession&)) {
-    if (!RunTrapped(*session_, step)) Fail(session_->trap.manager.msg_code);
+    if (RunTrapped(*session_, step)) return;
+    if (session_->stopped) throw ImageError(std::string(kDecodeStopped));
+    Fail(session_->trap.manager.msg_code);
   }
   [[noreturn]] static void Fail(int messageCode) { throw ImageError(JpegErrorText(messageCode)); }
 
@@ -174,8 +213,8 @@ std::vector<JSAMPROW> RowsOf(Bitmap& bitmap) {
 
 }  // namespace
 
-Bitmap DecodeJpeg(std::span<const std::uint8_t> file) {
-  Decompressor decompressor(file);
+Bitmap DecodeJpeg(std::span<const std::uint8_t> file, const DecodeOptions& options) {
+  Decompressor decompressor(file, options);
   decompressor.Run(CreateAndReadHeader);
   jpeg_decompress_struct& cinfo = decompressor.Info();
   RejectUnsupported(cinfo);
@@ -194,6 +233,8 @@ Bitmap DecodeJpeg(std::span<const std::uint8_t> file) {
   return bitmap;
 }
 
-Bitmap LoadJpegFile(const std::string& path) { return DecodeJpeg(ReadWholeFile(path)); }
+Bitmap LoadJpegFile(const std::string& path, const DecodeOptions& options) {
+  return DecodeJpeg(ReadWholeFile(path), options);
+}
 
 }  // namespace mirelay

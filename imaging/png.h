@@ -6,14 +6,16 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "imaging/decode_options.h"
 #include "imaging/file_io.h"
 
 namespace mirelay {
 
 // Decodes a PNG file into its colour picture: indexed for grey and palette images, 24-bit for
-// truecolour. A file without image data gives an empty picture. Throws ImageError on refusal.
-Bitmap LoadPngFile(const std::string& path);
-Bitmap DecodePng(std::span<const std::uint8_t> file);
+// truecolour. A file without image data gives an empty picture. Throws ImageError on refusal,
+// and ImageError(kDecodeStopped) once `options` asks to stop.
+Bitmap LoadPngFile(const std::string& path, const DecodeOptions& options = {});
+Bitmap DecodePng(std::span<const std::uint8_t> file, const DecodeOptions& options = {});
 
 // The moment written into the tIME chunk, in UTC.
 struct PngTime {

@@ -232,7 +232,8 @@ bool ReachesEnd(ByteReader& reader, std::optional<ChunkHead> head) {
   return false;
 }
 
-Bitmap DecodeImage(ByteReader& reader, std::uint32_t firstLength, const PngChunks& chunks) {
+Bitmap DecodeImage(ByteReader& reader, std::uint32_t firstLength, const PngChunks& chunks,
+                   const DecodeOptions& options) {
   if (!chunks.header) throw ImageError(kPngReadError);
   const PngHeader& header = *chunks.header;
   CheckBitDepth(header);
@@ -240,7 +241,7 @@ Bitmap DecodeImage(ByteReader& reader, std::uint32_t firstLength, const PngChunk
   const ImageData image = CollectImageData(reader, firstLength);
   if (!CouldHoldPixels(header, image.pieces)) throw ImageError(kPngReadError);
   Bitmap picture = NewPicture(header, chunks);
-  if (picture.HasPixels()) DecodePngRows(header, image.pieces, picture);
+  if (picture.HasPixels()) DecodePngRows(header, image.pieces, picture, options);
   if (ReachesEnd(reader, image.next) && chunks.transparency && !HasAlpha(header.colorType)) {
     picture.transparency = TransparencyOf(header, *chunks.transparency, picture);
   }
@@ -249,7 +250,7 @@ Bitmap DecodeImage(ByteReader& reader, std::uint32_t firstLength, const PngChunk
 
 }  // namespace
 
-Bitmap DecodePng(std::span<const std::uint8_t> file) {
+Bitmap DecodePng(std::span<const std::uint8_t> file, const DecodeOptions& options) {
   if (file.size() < kSignature.size() ||
       !std::equal(kSignature.begin(), kSignature.end(), file.begin())) {
     throw ImageError("PNG LoadStream: Not PNG Format");
@@ -258,7 +259,7 @@ Bitmap DecodePng(std::span<const std::uint8_t> file) {
   PngChunks chunks;
   while (const auto head = ReadChunkHead(reader)) {
     if (head->type == kIHDR && chunks.header) throw ImageError("Read Header(PNG): appear two IHDR");
-    if (head->type == kIDAT) return DecodeImage(reader, head->length, chunks);
+    if (head->type == kIDAT) return DecodeImage(reader, head->length, chunks, options);
     if (!CanSkip(reader, head->length)) break;
     ReadChunk(*head, reader.Bytes(head->length), chunks);
     if (!CanSkip(reader, kCrcBytes)) break;
@@ -269,6 +270,8 @@ Bitmap DecodePng(std::span<const std::uint8_t> file) {
   return Bitmap();
 }
 
-Bitmap LoadPngFile(const std::string& path) { return DecodePng(ReadWholeFile(path)); }
+Bitmap LoadPngFile(const std::string& path, const DecodeOptions& options) {
+  return DecodePng(ReadWholeFile(path), options);
+}
 
 }  // namespace mirelay

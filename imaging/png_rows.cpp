@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/decode_stop.h"
 #include "imaging/image_error.h"
 
 namespace mirelay {
@@ -143,10 +144,13 @@ struct RowTarget {
   std::int32_t height;
 };
 
-void ReadAllRows(png_structp png, int passes, RowTarget target) {
+// A stop leaves by exception between two rows, where no libpng frame is on the stack.
+void ReadAllRows(png_structp png, int passes, RowTarget target, StopPoll& poll) {
+  const auto rowBytes = static_cast<std::size_t>(target.step < 0 ? -target.step : target.step);
   for (int pass = 0; pass < passes; ++pass) {
     for (std::int32_t row = 0; row < target.height; ++row) {
       png_read_row(png, target.top + row * target.step, nullptr);
+      poll.Advance(rowBytes);
     }
   }
 }
@@ -154,7 +158,7 @@ void ReadAllRows(png_structp png, int passes, RowTarget target) {
 // libpng reports errors by longjmp into this frame, which therefore holds nothing that needs
 // destroying; false means libpng failed in `stage`.
 bool RunLibpng(const LibpngReader& reader, const PngHeader& header, RowTarget target,
-               volatile Stage& stage) {
+               StopPoll& poll, volatile Stage& stage) {
   if (setjmp(png_jmpbuf(reader.png()))) return false;
   stage = Stage::kHeader;
   png_read_info(reader.png(), reader.info());
@@ -163,7 +167,7 @@ bool RunLibpng(const LibpngReader& reader, const PngHeader& header, RowTarget ta
   const int passes = png_set_interlace_handling(reader.png());
   png_read_update_info(reader.png(), reader.info());
   stage = Stage::kRows;
-  ReadAllRows(reader.png(), passes, target);
+  ReadAllRows(reader.png(), passes, target, poll);
   return true;
 }
 
@@ -191,15 +195,17 @@ void WidenTwoBitRows(Bitmap& picture) {
 
 }  // namespace
 
-void DecodePngRows(const PngHeader& header, PngDataPieces pieces, Bitmap& picture) {
+void DecodePngRows(const PngHeader& header, PngDataPieces pieces, Bitmap& picture,
+                   const DecodeOptions& options) {
   LibpngInput input(header, pieces);
   LibpngReader reader;
   ConfigureReader(reader.png(), input);
   const auto stride = static_cast<std::ptrdiff_t>(picture.Stride());
   const bool bottomUp = picture.Order() == StorageOrder::kBottomUp;
   const RowTarget target{picture.RowPointer(0), bottomUp ? -stride : stride, picture.Height()};
+  StopPoll poll(options, kBytesBetweenStopPolls);
   volatile Stage stage = Stage::kHeader;
-  if (!RunLibpng(reader, header, target, stage) && !AllRowsRead(reader.png(), header)) {
+  if (!RunLibpng(reader, header, target, poll, stage) && !AllRowsRead(reader.png(), header)) {
     throw ImageError(stage == Stage::kStart ? kPngZlibError : kPngReadError);
   }
   if (header.bitDepth == 2) WidenTwoBitRows(picture);

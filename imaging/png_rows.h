@@ -4,6 +4,7 @@
 #include <span>
 
 #include "imaging/bitmap.h"
+#include "imaging/decode_options.h"
 
 namespace mirelay {
 
@@ -33,7 +34,9 @@ using PngDataPieces = std::span<const std::span<const std::uint8_t>>;
 
 // Inflates, unfilters and de-interlaces the image data through libpng into `picture`, which
 // already has the header's size and the pixel format of its colour type and depth.
-// Throws ImageError(kPngReadError) when the data is corrupt or ends before the last row.
-void DecodePngRows(const PngHeader& header, PngDataPieces pieces, Bitmap& picture);
+// Throws ImageError(kPngReadError) when the data is corrupt or ends before the last row, and
+// ImageError(kDecodeStopped) once `options` asks to stop.
+void DecodePngRows(const PngHeader& header, PngDataPieces pieces, Bitmap& picture,
+                   const DecodeOptions& options = {});
 
 }  // namespace mirelay

@@ -119,6 +119,25 @@ TEST_F(CliFaultsTest, TheMemoryBudgetRunsHugePairsFewerAtATime) {
   EXPECT_EQ(Outputs(), (std::vector<std::string>{"onep.png", "twop.png"}));
 }
 
+// A 2.5 GB sparse file with a PNG signature is refused by its size: under a data limit far
+// below its size the run still names the reason, so the file was never read.
+TEST_F(CliFaultsTest, AnInputLargerThanThePictureCapIsListedUnread) {
+  const auto huge = dir_.Path("base/huge.png");
+  testing_support::WriteText(huge, "\x89PNG\r\n\x1a\n");
+  std::filesystem::resize_file(huge, 2'500'000'000);
+  AddSmall("base/small.png");
+  AddSmall("part/p.png");
+  CliLaunch launch;
+  if (kMemoryCapsWork) launch.dataLimitBytes = 200 * kMiB;
+  const auto result = RunCli(Arguments({"--jobs", "1"}), dir_, launch);
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_NE(result.err.find(huge + ": File larger than the picture size limit (over the picture "
+                                   "size limit; --max-picture-mb raises it)"),
+            std::string::npos)
+      << result.err;
+  EXPECT_EQ(Outputs(), std::vector<std::string>{"smallp.png"});
+}
+
 TEST_F(CliFaultsTest, HelpShowsTheMemoryBudget) {
   const auto result = RunCli({"--help"}, dir_);
   EXPECT_EQ(result.status, 0);

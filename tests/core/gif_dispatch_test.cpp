@@ -103,19 +103,25 @@ TEST(GifDispatch, PreviewReceivesTheGraphic) {
   EXPECT_EQ(view.bitmaps, 0);
 }
 
-// 2 x 2 frames of 4 indices each: frame 0 red, the later ones blue.
-GifBlockWriter Animation(int frames) {
-  auto writer = GifBlockWriter().Start(2, 2, kColors).Descriptor(0, 0, 2, 2).Pixels({1, 1, 1, 1});
-  for (int frame = 1; frame < frames; ++frame) writer.Descriptor(0, 0, 2, 2).Pixels({2, 2, 2, 2});
+// Frames of `side` x `side` indices: frame 0 red, the later ones blue.
+GifBlockWriter Animation(int frames, std::uint16_t side = 2) {
+  const auto area = std::size_t{side} * side;
+  auto writer = GifBlockWriter()
+                    .Start(side, side, kColors)
+                    .Descriptor(0, 0, side, side)
+                    .Pixels(Bytes(area, 1));
+  for (int frame = 1; frame < frames; ++frame)
+    writer.Descriptor(0, 0, side, side).Pixels(Bytes(area, 2));
   return writer;
 }
 
-// A cap of 16 bytes holds four of these frames and one 2 x 2 working image.
+// A cap of 16384 bytes holds four 64 x 64 frames and one 64 x 64 working image; the files,
+// at six bits an index, stay under it.
 TEST(GifLongAnimation, FramesBeyondTheCapLeaveFrameZeroShowing) {
   TemporaryFolder folder;
-  const ScopedPixelCap cap(16);
-  const auto fits = WriteGifFile(folder, "four.gif", Animation(4).Trailer().bytes());
-  const auto beyond = WriteGifFile(folder, "five.gif", Animation(5).Trailer().bytes());
+  const ScopedPixelCap cap(4 * 64 * 64);
+  const auto fits = WriteGifFile(folder, "four.gif", Animation(4, 64).Trailer().bytes());
+  const auto beyond = WriteGifFile(folder, "five.gif", Animation(5, 64).Trailer().bytes());
   Bitmap bitmap;
   ASSERT_EQ(LoadImageToBitmap(beyond, bitmap), kFormatGif);
   ConvertTo24Bit(bitmap);
@@ -126,7 +132,7 @@ TEST(GifLongAnimation, FramesBeyondTheCapLeaveFrameZeroShowing) {
   EXPECT_EQ(view.shown->frames.size(), 4u);
   ASSERT_EQ(LoadImageToView(beyond, view), kFormatGif);
   ASSERT_EQ(view.shown->frames.size(), 1u);
-  EXPECT_EQ(view.shown->frames[0].indices, (Bytes{1, 1, 1, 1}));
+  EXPECT_EQ(view.shown->frames[0].indices, Bytes(64 * 64, 1));
 }
 
 std::string ReadFailure(const Bytes& bytes, KeptFrames kept) {

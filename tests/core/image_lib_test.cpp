@@ -137,6 +137,39 @@ TEST_F(LoadImageTest, PictureTooLargeForTheWorkingImageFailsInsideTheLoad) {
   EXPECT_EQ(target_.Width(), 19000);
 }
 
+// The file's size alone decides, before a byte of it is read: a picture padded to exactly the
+// cap loads, one byte more is refused, and so is a sparse file of 2.5 GB under the default cap
+// (reading it would take seconds and gigabytes).
+TEST_F(LoadImageTest, FilesLargerThanThePictureCapAreRefusedUnread) {
+  struct Case {
+    std::size_t cap;
+    std::uintmax_t size;
+    bool refused;
+  };
+  const Bytes picture = EncodeBmp(Gradient(4, 3, 7));
+  for (const auto& [cap, size, refused] :
+       {Case{1 << 16, 1 << 16, false}, Case{1 << 16, (1 << 16) + 1, true},
+        Case{std::size_t{1} << 30, 2'500'000'000, true}}) {
+    SCOPED_TRACE(size);
+    const test::ScopedPixelCap limit(cap);
+    const auto path = folder_.Write("padded.bmp", picture);
+    std::filesystem::resize_file(path, size);
+    Bitmap bitmap;
+    if (!refused) {
+      EXPECT_EQ(DecodeImageFile(path, bitmap), kFormatBmp);
+      continue;
+    }
+    try {
+      DecodeImageFile(path, bitmap);
+      ADD_FAILURE() << "no error";
+    } catch (const ImageError& error) {
+      EXPECT_EQ(error.what(), kFileTooLarge);
+    }
+    EXPECT_EQ(LoadImageToBitmap(path, target_), kFormatUnknown);
+  }
+  ExpectTargetUnchanged();
+}
+
 TEST(SaveBitmapAs, CodeOneWritesABmp) {
   ScratchFolder folder;
   const Bitmap picture = Gradient(5, 2, 3);

@@ -357,11 +357,40 @@ Bytes WithLastScanRepeated(const Bytes& file, int times) {
   return repeated;
 }
 
-TEST(JpegRejection, ProgressiveScanCountIsBounded) {
+Bytes WithSize(Bytes file, std::uint16_t width, std::uint16_t height) {
+  const std::size_t frame = FindFrame(file)->at;
+  file[frame + 5] = height >> 8, file[frame + 6] = height & 0xFF;
+  file[frame + 7] = width >> 8, file[frame + 8] = width & 0xFF;
+  return file;
+}
+
+// cjpeg's colour progression has 10 scans, its grey one 6; each repeat adds one. A grey scan of
+// 8192 x 8192 visits 2^20 blocks, so 65 of them pass the block budget of 2^26, while a smaller
+// picture takes the same 65 scans.
+TEST(JpegRejection, ProgressiveScanCountAndBlockVisitsAreBounded) {
   SKIP_WITHOUT_TOOL("cjpeg");
-  const Bytes file = Cjpeg(PhotoLike(16, 16), "-progressive");
-  EXPECT_NO_THROW(DecodeJpeg(WithLastScanRepeated(file, 20)));
-  EXPECT_THROW(DecodeJpeg(WithLastScanRepeated(file, 1000)), ImageError);
+  const Bytes colour = Cjpeg(PhotoLike(16, 16), "-progressive");
+  const Bytes grey = Cjpeg(GreyGradient(16, 16), "-grayscale -progressive");
+  struct Case {
+    const char* name;
+    Bytes file;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"20 scans", WithLastScanRepeated(colour, 11), false},
+      {"100 scans", WithLastScanRepeated(colour, 91), false},
+      {"101 scans", WithLastScanRepeated(colour, 92), true},
+      {"65 scans of 2^16 blocks", WithSize(WithLastScanRepeated(grey, 60), 2048, 2048), false},
+      {"65 scans of 2^20 blocks", WithSize(WithLastScanRepeated(grey, 60), 8192, 8192), true},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    if (test.refused) {
+      EXPECT_THROW(DecodeJpeg(test.file), ImageError);
+    } else {
+      EXPECT_NO_THROW(DecodeJpeg(test.file));
+    }
+  }
 }
 
 }  // namespace
