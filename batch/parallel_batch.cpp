@@ -21,9 +21,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// After a stop, decodes in flight get this long to finish, so the pairs in flight are still
-// written when their pictures are ordinary; a decode that takes longer is cut short.
-constexpr Clock::duration kDecodeGrace = std::chrono::milliseconds(500);
+// After a stop, the pairs in flight get this long to finish, so they are still written when
+// their pictures are ordinary; a decode or an encode that takes longer is cut short.
+constexpr Clock::duration kStopGrace = std::chrono::milliseconds(500);
 
 struct StartedPair {
   BatchPair pair;
@@ -50,7 +50,7 @@ class BatchRunner {
       : job_(job),
         stop_(stop),
         observer_(observer),
-        cache_(job.cacheBytes, job.load, DecodeOptions{[this] { return DecodeShouldStop(); }}),
+        cache_(job.cacheBytes, job.load, DecodeOptions{[this] { return WorkShouldStop(); }}),
         budget_(job.memoryBytes ? *job.memoryBytes : DefaultMemoryBudget()),
         total_(job.bases.size() * job.parts.size()),
         nextIndex_(job.shard.number - 1) {}
@@ -110,12 +110,12 @@ class BatchRunner {
 
   bool StopRequested() const { return stop_.load() || failed_.load(); }
 
-  bool DecodeShouldStop() {
+  bool WorkShouldStop() {
     if (!StopRequested()) return false;
     const auto now = Clock::now().time_since_epoch().count();
     Clock::rep unseen = 0;
     stopSeenAt_.compare_exchange_strong(unseen, now);
-    return Clock::duration(now - stopSeenAt_.load()) >= kDecodeGrace;
+    return Clock::duration(now - stopSeenAt_.load()) >= kStopGrace;
   }
 
   // The decoded base and part, the composite, and the encoder's output, which is reserved at up
@@ -176,7 +176,7 @@ class BatchRunner {
   std::shared_ptr<const Bitmap> Input(const std::string& path, PairOutcome& outcome) {
     const auto decoded = cache_.Get(path);
     if (decoded->bitmap) return decoded->bitmap;
-    if (decoded->failure == kDecodeStopped) {
+    if (decoded->failure == kStopped) {
       outcome.status = PairStatus::kStopped;
     } else if (decoded->unreadable) {
       InputError(outcome, path, decoded->failure);
@@ -226,13 +226,17 @@ class BatchRunner {
     }
     try {
       OutputFile file(outcome.outputPath);
-      job_.write(file, composite, job_.code);
+      job_.write(file, composite, job_.code, [this] { return WorkShouldStop(); });
       file.Close();
       return file;
     } catch (const FileError& error) {
       OutputError(outcome, error);
     } catch (const ImageError& error) {
-      Failed(outcome, error.what());
+      if (error.what() == kStopped) {
+        outcome.status = PairStatus::kStopped;
+      } else {
+        Failed(outcome, error.what());
+      }
     }
     return std::nullopt;
   }

@@ -21,7 +21,8 @@ struct Shard {
   std::uint32_t count = 1;
 };
 
-using ImageWriter = std::function<void(OutputFile&, const Bitmap&, std::int32_t)>;
+using ImageWriter = std::function<void(OutputFile&, const Bitmap&, std::int32_t,
+                                       const std::function<bool()>& stopRequested)>;
 
 struct BatchJob {
   std::vector<std::string> bases;  // full paths in discovery order

@@ -170,7 +170,7 @@ std::span<const std::uint8_t> ReadPixelData(ByteReader& reader, const BmpHeader&
 // within one piece even on a gigabyte picture.
 void CopyPixels(std::span<std::uint8_t> memory, std::span<const std::uint8_t> data,
                 const DecodeOptions& options) {
-  StopPoll poll(options, kBytesBetweenStopPolls);
+  StopPoll poll(options.stopRequested, kBytesBetweenStopPolls);
   const std::size_t size = std::min(data.size(), memory.size());
   for (std::size_t at = 0; at < size; at += kBytesBetweenStopPolls) {
     const std::size_t piece = std::min(kBytesBetweenStopPolls, size - at);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -11,13 +12,14 @@
 
 namespace mirelay {
 
-// Both end with ImageError(kDecodeStopped) once `options` asks to stop.
+// Both end with ImageError(kStopped) once `options` asks to stop.
 Bitmap LoadBmpFile(const std::string& path, const DecodeOptions& options = {});
 Bitmap DecodeBmp(std::span<const std::uint8_t> file, const DecodeOptions& options = {});
 
 void SaveBmpFile(const Bitmap& bitmap, const std::string& path);
-// The same into an output file the caller commits.
-void WriteBmpTo(OutputFile& file, const Bitmap& bitmap);
+// The same into an output file the caller commits; ImageError(kStopped) once `stopRequested`
+// asks to stop.
+void WriteBmpTo(OutputFile& file, const Bitmap& bitmap, const std::function<bool()>& stopRequested);
 std::vector<std::uint8_t> EncodeBmp(const Bitmap& bitmap);
 
 }  // namespace mirelay

@@ -88,7 +88,7 @@ Bitmap DecodeRunLength(std::span<const std::uint8_t> data, RunLengthCoding codin
   Canvas canvas(bitmap, colorTable);
   ByteReader input(data, {});
   // Counted in pixels the instructions cover, drawn or clipped.
-  StopPoll poll(options, kBytesBetweenStopPolls);
+  StopPoll poll(options.stopRequested, kBytesBetweenStopPolls);
   while (!canvas.Done() && input.Remaining() >= 2) {
     const std::uint8_t count = input.U8();
     const std::uint8_t value = input.U8();

@@ -2,6 +2,7 @@
 #include <functional>
 
 #include "imaging/bmp.h"
+#include "imaging/decode_stop.h"
 #include "imaging/file_io.h"
 
 namespace mirelay {
@@ -109,13 +110,21 @@ std::vector<std::uint8_t> EncodeBmp(const Bitmap& bitmap) {
   return file;
 }
 
-void WriteBmpTo(OutputFile& file, const Bitmap& bitmap) {
-  WriteBmp(bitmap, [&](std::span<const std::uint8_t> bytes) { file.Write(bytes); });
+void WriteBmpTo(OutputFile& file, const Bitmap& bitmap,
+                const std::function<bool()>& stopRequested) {
+  StopPoll poll(stopRequested, kBytesBetweenStopPolls);
+  WriteBmp(bitmap, [&](std::span<const std::uint8_t> bytes) {
+    for (std::size_t at = 0; at < bytes.size(); at += kBytesBetweenStopPolls) {
+      const auto piece = bytes.subspan(at, std::min(kBytesBetweenStopPolls, bytes.size() - at));
+      file.Write(piece);
+      poll.Advance(piece.size());
+    }
+  });
 }
 
 void SaveBmpFile(const Bitmap& bitmap, const std::string& path) {
   OutputFile file(path);
-  WriteBmpTo(file, bitmap);
+  WriteBmpTo(file, bitmap, {});
   file.Commit();
 }
 

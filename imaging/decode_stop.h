@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "imaging/decode_options.h"
@@ -8,8 +9,8 @@
 
 namespace mirelay {
 
-inline void ThrowIfStopRequested(const DecodeOptions& options) {
-  if (options.StopRequested()) throw ImageError(std::string(kDecodeStopped));
+inline void ThrowIfStopRequested(const std::function<bool()>& stopRequested) {
+  if (stopRequested && stopRequested()) throw ImageError(std::string(kStopped));
 }
 
 // Asks for the caller's stop request once per `interval` units of work (decoded bytes, runs),
@@ -17,23 +18,23 @@ inline void ThrowIfStopRequested(const DecodeOptions& options) {
 // picture within milliseconds.
 class StopPoll {
  public:
-  StopPoll(const DecodeOptions& options, std::size_t interval)
-      : options_(options), interval_(interval) {}
+  StopPoll(const std::function<bool()>& stopRequested, std::size_t interval)
+      : stopRequested_(stopRequested), interval_(interval) {}
 
   void Advance(std::size_t units) {
     done_ += units;
     if (done_ < interval_) return;
     done_ = 0;
-    ThrowIfStopRequested(options_);
+    ThrowIfStopRequested(stopRequested_);
   }
 
  private:
-  const DecodeOptions& options_;
+  const std::function<bool()>& stopRequested_;
   std::size_t interval_;
   std::size_t done_ = 0;
 };
 
-// Decoded bytes between two polls: a few milliseconds of decoding at any format's speed.
+// Bytes between two polls: a few milliseconds of decoding or encoding at any format's speed.
 inline constexpr std::size_t kBytesBetweenStopPolls = std::size_t{1} << 20;
 
 }  // namespace mirelay

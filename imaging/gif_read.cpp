@@ -226,8 +226,9 @@ void ReadBlocks(ReadContext& context) {
 
 TGIFImage ReadGif(std::span<const std::uint8_t> file, KeptFrames kept,
                   const DecodeOptions& options) {
-  ReadContext context{
-      ByteReader(file, kGifPrematureEnd), StopPoll(options, kBytesBetweenStopPolls), {}};
+  ReadContext context{ByteReader(file, kGifPrematureEnd),
+                      StopPoll(options.stopRequested, kBytesBetweenStopPolls),
+                      {}};
   context.keepLaterFrames = kept == KeptFrames::kAllThatFit;
   context.maxPixelBytes = MaxPixelBytes();
   ReadLogicalScreen(context);

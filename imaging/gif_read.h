@@ -25,7 +25,7 @@ enum class KeptFrames {
 
 // The graphic held in a whole GIF file. Throws ImageError with the texts above, with
 // kPictureTooLarge when frame 0 alone would hold more than MaxPixelBytes() indices, or with
-// kDecodeStopped once `options` asks to stop.
+// kStopped once `options` asks to stop.
 TGIFImage ReadGif(std::span<const std::uint8_t> file, KeptFrames kept = KeptFrames::kAllThatFit,
                   const DecodeOptions& options = {});
 

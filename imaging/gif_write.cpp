@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "imaging/decode_stop.h"
 #include "imaging/gif.h"
 #include "imaging/gif_assign.h"
 #include "imaging/image_error.h"
@@ -122,7 +123,7 @@ void WriteGraphicControls(GifEncoder& encoder, const TGIFSubImage& frame) {
   }
 }
 
-void WriteFrameImage(GifEncoder& encoder, const TGIFSubImage& frame) {
+void WriteFrameImage(GifEncoder& encoder, const TGIFSubImage& frame, StopPoll& poll) {
   const ColorMap colors(frame.localColorTable);
   encoder.Check(EGifPutImageDesc(encoder.get(), frame.left, frame.top, frame.width, frame.height,
                                  false, colors.get()));
@@ -132,12 +133,15 @@ void WriteFrameImage(GifEncoder& encoder, const TGIFSubImage& frame) {
     const auto* indices = frame.indices.data() + y * frame.width;
     row.assign(indices, indices + frame.width);
     encoder.Check(EGifPutLine(encoder.get(), row.data(), frame.width));
+    poll.Advance(frame.width);
   }
 }
 
 }  // namespace
 
-void WriteGif(const TGIFImage& image, OutputFile& file) {
+void WriteGif(const TGIFImage& image, OutputFile& file,
+              const std::function<bool()>& stopRequested) {
+  StopPoll poll(stopRequested, kBytesBetweenStopPolls);
   FileSink sink{file, image.packed, 0, nullptr};
   GifEncoder encoder(sink);
   EGifSetGifVersion(encoder.get(), HasGraphicControl(image));
@@ -146,16 +150,19 @@ void WriteGif(const TGIFImage& image, OutputFile& file) {
                                   image.backgroundIndex, nullptr));
   for (const auto& frame : image.frames) {
     WriteGraphicControls(encoder, frame);
-    if (!frame.Empty()) WriteFrameImage(encoder, frame);
+    if (!frame.Empty()) WriteFrameImage(encoder, frame, poll);
   }
   encoder.Close();
 }
 
-void WriteGifTo(OutputFile& file, const Bitmap& bitmap) { WriteGif(AssignBitmap(bitmap), file); }
+void WriteGifTo(OutputFile& file, const Bitmap& bitmap,
+                const std::function<bool()>& stopRequested) {
+  WriteGif(AssignBitmap(bitmap), file, stopRequested);
+}
 
 void SaveGifFile(const Bitmap& bitmap, const std::string& path) {
   OutputFile file(path);
-  WriteGifTo(file, bitmap);
+  WriteGifTo(file, bitmap, {});
   file.Commit();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "imaging/file_io.h"
 #include "imaging/gif_image.h"
 
@@ -9,6 +11,7 @@ namespace mirelay {
 // holds it and no global colour table; for every frame its graphic control extensions and,
 // unless it is empty, its image, not interlaced, with its local colour table padded with
 // black to a power of two. "89a" when a graphic control extension is written, else "87a".
-void WriteGif(const TGIFImage& image, OutputFile& file);
+void WriteGif(const TGIFImage& image, OutputFile& file,
+              const std::function<bool()>& stopRequested = {});
 
 }  // namespace mirelay

@@ -26,7 +26,7 @@ std::int32_t RecogniseFile(const std::string& path) {
 }
 
 Bitmap DecodeFile(std::int32_t format, const std::string& path, const DecodeOptions& options) {
-  ThrowIfStopRequested(options);
+  ThrowIfStopRequested(options.stopRequested);
   switch (format) {
     case kFormatBmp:
       return LoadBmpFile(path, options);
@@ -108,18 +108,20 @@ std::int32_t FormatForCode(std::int32_t code) {
   return code > kHighestJpegQualityCode ? kFormatUnknown : kFormatJpeg;
 }
 
-void WriteBitmapAs(OutputFile& file, const Bitmap& bitmap, std::int32_t code) {
+void WriteBitmapAs(OutputFile& file, const Bitmap& bitmap, std::int32_t code,
+                   const std::function<bool()>& stopRequested) {
   switch (FormatForCode(code)) {
     case kFormatBmp:
-      return WriteBmpTo(file, bitmap);
+      return WriteBmpTo(file, bitmap, stopRequested);
     case kFormatGif:
-      return WriteGifTo(file, bitmap);
+      return WriteGifTo(file, bitmap, stopRequested);
     case kFormatPng:
-      return WritePngTo(file, bitmap);
+      return WritePngTo(file, bitmap, stopRequested);
     case kFormatJpeg:
       return WriteJpegTo(
           file, bitmap,
-          code == kFormatJpeg ? kDefaultJpegQuality : static_cast<std::uint8_t>(code & 0xFF));
+          code == kFormatJpeg ? kDefaultJpegQuality : static_cast<std::uint8_t>(code & 0xFF),
+          stopRequested);
   }
 }
 

@@ -38,8 +38,10 @@ std::int32_t LoadImageToView(const std::string& path, ViewTarget& view);
 std::int32_t FormatForCode(std::int32_t code);
 
 // Writes `bitmap` into `file` in the format `code` names (a code FormatForCode gives a format
-// for), leaving the commit to the caller. Encoder and file errors propagate.
-void WriteBitmapAs(OutputFile& file, const Bitmap& bitmap, std::int32_t code);
+// for), leaving the commit to the caller. Encoder and file errors propagate; once
+// `stopRequested` asks to stop, the encode ends with ImageError(kStopped).
+void WriteBitmapAs(OutputFile& file, const Bitmap& bitmap, std::int32_t code,
+                   const std::function<bool()>& stopRequested = {});
 
 // Writes `bitmap` in the format named by `code` and returns the code of what was written
 // (0: nothing). File and encoder errors propagate.

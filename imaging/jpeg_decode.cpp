@@ -171,7 +171,7 @@ class Decompressor {
 
   void Run(void (*step)(DecodeSession&)) {
     if (RunTrapped(*session_, step)) return;
-    if (session_->stopped) throw ImageError(std::string(kDecodeStopped));
+    if (session_->stopped) throw ImageError(std::string(kStopped));
     Fail(session_->trap.manager.msg_code);
   }
   [[noreturn]] static void Fail(int messageCode) { throw ImageError(JpegErrorText(messageCode)); }

@@ -1,9 +1,11 @@
 // JPEG writing over libjpeg: the library's defaults with the quality byte, baseline forced, a
 // JFIF 1.01 marker and 4:2:0 sampling; the stream is built in memory and written in one piece.
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <vector>
 
+#include "imaging/decode_options.h"
 #include "imaging/file_io.h"
 #include "imaging/image_error.h"
 #include "imaging/jpeg.h"
@@ -30,7 +32,21 @@ struct EncodeSession {
   JDIMENSION height;
   int quality;
   JSAMPROW* rows;
+  const std::function<bool()>* stopRequested;
+  bool stopped;
 };
+
+// Rows handed to the library between two looks at the stop request.
+constexpr JDIMENSION kRowsBetweenStopPolls = 64;
+
+// Called inside the library's error guard, where no exception may pass.
+bool StopAsked(const EncodeSession& session) noexcept {
+  try {
+    return *session.stopRequested && (*session.stopRequested)();
+  } catch (...) {
+    return true;
+  }
+}
 
 // Gives the library the next 4096-byte block at the end of the output; false when memory ran out.
 bool AppendBlock(MemoryDestination& destination) {
@@ -96,7 +112,12 @@ void Compress(EncodeSession& session) {
   jpeg_start_compress(&cinfo, TRUE);
   while (cinfo.next_scanline < cinfo.image_height) {
     const JDIMENSION next = cinfo.next_scanline;
-    jpeg_write_scanlines(&cinfo, session.rows + next, cinfo.image_height - next);
+    const JDIMENSION rows = std::min(kRowsBetweenStopPolls, cinfo.image_height - next);
+    jpeg_write_scanlines(&cinfo, session.rows + next, rows);
+    if (StopAsked(session)) {
+      session.stopped = true;
+      return;
+    }
   }
   jpeg_finish_compress(&cinfo);
 }
@@ -111,7 +132,8 @@ class Compressor {
   Compressor(const Compressor&) = delete;
   Compressor& operator=(const Compressor&) = delete;
 
-  std::vector<std::uint8_t> Encode(const Bitmap& picture, std::uint8_t quality) {
+  std::vector<std::uint8_t> Encode(const Bitmap& picture, std::uint8_t quality,
+                                   const std::function<bool()>& stopRequested) {
     std::vector<std::uint8_t> bytes;
     std::vector<JSAMPROW> rows(static_cast<std::size_t>(picture.Height()));
     for (std::int32_t row = 0; row < picture.Height(); ++row) {
@@ -124,8 +146,10 @@ class Compressor {
     session.height = static_cast<JDIMENSION>(picture.Height());
     session.quality = quality;
     session.rows = rows.data();
+    session.stopRequested = &stopRequested;
     if (!RunTrapped(session, Compress))
       throw ImageError(JpegErrorText(session.trap.manager.msg_code));
+    if (session.stopped) throw ImageError(std::string(kStopped));
     return bytes;
   }
 
@@ -135,22 +159,26 @@ class Compressor {
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodeJpeg(const Bitmap& bitmap, std::uint8_t quality) {
+std::vector<std::uint8_t> EncodeJpeg(const Bitmap& bitmap, std::uint8_t quality,
+                                     const std::function<bool()>& stopRequested) {
   if (bitmap.Width() == 0 || bitmap.Height() == 0) return {};
-  if (bitmap.Format() == PixelFormat::kBits24) return Compressor().Encode(bitmap, quality);
+  if (bitmap.Format() == PixelFormat::kBits24) {
+    return Compressor().Encode(bitmap, quality, stopRequested);
+  }
   Bitmap copy = bitmap;
   ConvertTo24Bit(copy);
-  return Compressor().Encode(copy, quality);
+  return Compressor().Encode(copy, quality, stopRequested);
 }
 
-void WriteJpegTo(OutputFile& file, const Bitmap& bitmap, std::uint8_t quality) {
-  file.Write(EncodeJpeg(bitmap, quality));
+void WriteJpegTo(OutputFile& file, const Bitmap& bitmap, std::uint8_t quality,
+                 const std::function<bool()>& stopRequested) {
+  file.Write(EncodeJpeg(bitmap, quality, stopRequested));
 }
 
 void SaveJpegFile(const Bitmap& bitmap, const std::string& path, std::uint8_t quality) {
   // Created first, so an unwritable path fails before any encoding work.
   OutputFile file(path);
-  WriteJpegTo(file, bitmap, quality);
+  WriteJpegTo(file, bitmap, quality, {});
   file.Commit();
 }
 

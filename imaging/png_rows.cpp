@@ -203,7 +203,7 @@ void DecodePngRows(const PngHeader& header, PngDataPieces pieces, Bitmap& pictur
   const auto stride = static_cast<std::ptrdiff_t>(picture.Stride());
   const bool bottomUp = picture.Order() == StorageOrder::kBottomUp;
   const RowTarget target{picture.RowPointer(0), bottomUp ? -stride : stride, picture.Height()};
-  StopPoll poll(options, kBytesBetweenStopPolls);
+  StopPoll poll(options.stopRequested, kBytesBetweenStopPolls);
   volatile Stage stage = Stage::kHeader;
   if (!RunLibpng(reader, header, target, poll, stage) && !AllRowsRead(reader.png(), header)) {
     throw ImageError(stage == Stage::kStart ? kPngZlibError : kPngReadError);

@@ -35,7 +35,7 @@ using PngDataPieces = std::span<const std::span<const std::uint8_t>>;
 // Inflates, unfilters and de-interlaces the image data through libpng into `picture`, which
 // already has the header's size and the pixel format of its colour type and depth.
 // Throws ImageError(kPngReadError) when the data is corrupt or ends before the last row, and
-// ImageError(kDecodeStopped) once `options` asks to stop.
+// ImageError(kStopped) once `options` asks to stop.
 void DecodePngRows(const PngHeader& header, PngDataPieces pieces, Bitmap& picture,
                    const DecodeOptions& options = {});
 

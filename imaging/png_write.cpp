@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "imaging/decode_stop.h"
 #include "imaging/file_io.h"
 #include "imaging/image_error.h"
 #include "imaging/png.h"
@@ -118,7 +119,8 @@ class IdatWriter {
 };
 
 // Each row is the filter byte 0 (None) and the pixels reordered to red, green, blue.
-void WriteRows(const Bitmap& image, IdatWriter& idat) {
+void WriteRows(const Bitmap& image, IdatWriter& idat, const std::function<bool()>& stopRequested) {
+  StopPoll poll(stopRequested, kBytesBetweenStopPolls);
   std::vector<std::uint8_t> row(1 + 3 * static_cast<std::size_t>(image.Width()));
   for (std::int32_t y = 0; y < image.Height(); ++y) {
     if (image.Width() > 0) {
@@ -131,6 +133,7 @@ void WriteRows(const Bitmap& image, IdatWriter& idat) {
       }
     }
     idat.Write(row);
+    poll.Advance(row.size());
   }
 }
 
@@ -143,7 +146,8 @@ std::size_t LargestFileSize(const Bitmap& image) {
   return data + (data / kIdatBytes + 1) * 12 + kChunksBesideData;
 }
 
-std::vector<std::uint8_t> EncodeWorkingImage(const Bitmap& image, const PngTime& time) {
+std::vector<std::uint8_t> EncodeWorkingImage(const Bitmap& image, const PngTime& time,
+                                             const std::function<bool()>& stopRequested) {
   std::vector<std::uint8_t> out;
   out.reserve(LargestFileSize(image));
   out.assign(kSignature.begin(), kSignature.end());
@@ -155,7 +159,7 @@ std::vector<std::uint8_t> EncodeWorkingImage(const Bitmap& image, const PngTime&
   AppendU32(gamma, kGamma);
   AppendChunk(out, "gAMA", gamma);
   IdatWriter idat(out);
-  WriteRows(image, idat);
+  WriteRows(image, idat, stopRequested);
   idat.Finish();
   AppendChunk(out, "IEND", {});
   return out;
@@ -173,21 +177,25 @@ PngTime CurrentPngTime() {
       static_cast<std::uint8_t>(utc.tm_min),          static_cast<std::uint8_t>(utc.tm_sec)};
 }
 
-std::vector<std::uint8_t> EncodePng(const Bitmap& bitmap, const PngTime& time) {
-  if (bitmap.Format() == PixelFormat::kBits24) return EncodeWorkingImage(bitmap, time);
+std::vector<std::uint8_t> EncodePng(const Bitmap& bitmap, const PngTime& time,
+                                    const std::function<bool()>& stopRequested) {
+  if (bitmap.Format() == PixelFormat::kBits24) {
+    return EncodeWorkingImage(bitmap, time, stopRequested);
+  }
   Bitmap converted = bitmap;
   ConvertTo24Bit(converted);
-  return EncodeWorkingImage(converted, time);
+  return EncodeWorkingImage(converted, time, stopRequested);
 }
 
-void WritePngTo(OutputFile& file, const Bitmap& bitmap) {
-  file.Write(EncodePng(bitmap, CurrentPngTime()));
+void WritePngTo(OutputFile& file, const Bitmap& bitmap,
+                const std::function<bool()>& stopRequested) {
+  file.Write(EncodePng(bitmap, CurrentPngTime(), stopRequested));
 }
 
 void SavePngFile(const Bitmap& bitmap, const std::string& path) {
   // The file is created first so that a path that cannot be written fails before encoding.
   OutputFile file(path);
-  WritePngTo(file, bitmap);
+  WritePngTo(file, bitmap, {});
   file.Commit();
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "imaging/bitmap.h"
+#include "imaging/file_io.h"
 #include "imaging/image_error.h"
 #include "imaging/image_lib.h"
 #include "tests/core/bmp_builder.h"
@@ -97,9 +98,37 @@ TEST(DecodeStop, EveryFormatStopsAtTheFirstPollThatAsks) {
     EXPECT_GE(whole.polls, 1 + test.fewestPolls);
     for (const int stopAt : {2, whole.polls / 2 + 1}) {
       const Outcome stopped = Decode(test.path, stopAt);
-      EXPECT_EQ(stopped.error, kDecodeStopped) << "stop at poll " << stopAt;
+      EXPECT_EQ(stopped.error, kStopped) << "stop at poll " << stopAt;
       EXPECT_EQ(stopped.polls, stopAt) << "the decode went on after the stop";
     }
+  }
+}
+
+// Encodes the photo with a stop request that turns true at poll number `stopAt` (never for 0).
+Outcome Encode(const ScratchFolder& folder, std::int32_t code, int stopAt) {
+  Outcome outcome;
+  try {
+    OutputFile file(folder.PathOf("encoded"));
+    WriteBitmapAs(file, Photo(), code, [&] { return ++outcome.polls == stopAt; });
+  } catch (const ImageError& error) {
+    outcome.error = error.what();
+  }
+  return outcome;
+}
+
+TEST(DecodeStop, EveryEncoderStopsAtThePollThatAsks) {
+  ScratchFolder folder;
+  // Polls from inside a whole encode: one per MiB of rows, one per 64 JPEG rows.
+  const std::pair<std::int32_t, int> cases[] = {
+      {kFormatBmp, 5}, {kFormatGif, 1}, {kFormatPng, 5}, {90, kHeight / 64}};
+  for (const auto& [code, fewestPolls] : cases) {
+    SCOPED_TRACE(code);
+    const Outcome whole = Encode(folder, code, 0);
+    ASSERT_EQ(whole.error, "");
+    EXPECT_GE(whole.polls, fewestPolls);
+    const Outcome stopped = Encode(folder, code, 1);
+    EXPECT_EQ(stopped.error, kStopped);
+    EXPECT_EQ(stopped.polls, 1) << "the encode went on after the stop";
   }
 }
 

@@ -48,7 +48,8 @@ std::int32_t LoadFake(const std::string& path, Bitmap& bitmap, const DecodeOptio
   return kFormatBmp;
 }
 
-void WriteFake(OutputFile& file, const Bitmap& bitmap, std::int32_t) {
+void WriteFake(OutputFile& file, const Bitmap& bitmap, std::int32_t,
+               const std::function<bool()>& = {}) {
   file.Write(bitmap.PixelMemory());
 }
 
@@ -252,9 +253,10 @@ TEST(ParallelBatchTest, AStopCutsALongDecodeShortAndDropsTheLaterPairs) {
       if (thirdWritten) stop = true;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    throw ImageError(std::string(kDecodeStopped));
+    throw ImageError(std::string(kStopped));
   };
-  space.job.write = [&](OutputFile& file, const Bitmap& bitmap, std::int32_t code) {
+  space.job.write = [&](OutputFile& file, const Bitmap& bitmap, std::int32_t code,
+                        const std::function<bool()>&) {
     WriteFake(file, bitmap, code);
     if (file.Path().ends_with("b2p.png")) thirdWritten = true;
   };
