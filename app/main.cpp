@@ -3,7 +3,7 @@
 
 #include "app/command_line.h"
 #include "app/error_report.h"
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "batch/picture_memory.h"
 #include "imaging/gif.h"
 #include "imaging/png.h"

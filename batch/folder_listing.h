@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "batch/t_find.h"
+#include "batch/image_file_finder.h"
 
 namespace mirelay {
 

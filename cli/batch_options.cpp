@@ -4,11 +4,11 @@
 #include <optional>
 #include <thread>
 
-#include "app/profile/ini_profile.h"
-#include "app/profile/integer_parser.h"
-#include "app/profile/separator_rules.h"
-#include "app/profile/settings.h"
 #include "batch/memory_budget.h"
+#include "settings/ini_profile.h"
+#include "settings/integer_parser.h"
+#include "settings/setting_rules.h"
+#include "settings/settings.h"
 
 namespace mirelay::cli {
 

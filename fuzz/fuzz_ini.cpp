@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/profile/ini_profile.h"
-#include "app/profile/integer_parser.h"
-#include "app/profile/settings.h"
 #include "fuzz/memory_file.h"
+#include "settings/ini_profile.h"
+#include "settings/integer_parser.h"
+#include "settings/settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   mirelay::ParseInteger(std::string_view(reinterpret_cast<const char*>(data), size));

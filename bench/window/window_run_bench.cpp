@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 
 namespace {
 

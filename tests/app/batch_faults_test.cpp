@@ -10,7 +10,7 @@
 #include <csignal>
 #include <filesystem>
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "app/preview_control.h"
 #include "fault_support.h"
 #include "imaging/image_lib.h"

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "app/command_line.h"
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "fault_support.h"
 #include "images.h"
 #include "modal.h"

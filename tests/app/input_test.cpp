@@ -2,7 +2,7 @@
 #include <QListWidget>
 #include <QtTest>
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "modal.h"
 #include "workspace.h"
 

@@ -2,7 +2,7 @@
 #include <QtTest>
 #include <filesystem>
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "app/preview_control.h"
 #include "images.h"
 #include "modal.h"

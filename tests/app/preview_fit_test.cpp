@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "app/preview_control.h"
 #include "workspace.h"
 

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <latch>
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 
 namespace mirelay::testing_support {
 

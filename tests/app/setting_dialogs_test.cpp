@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "modal.h"
 #include "workspace.h"
 

@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <random>
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "fault_support.h"
 #include "workspace.h"
 

@@ -1,4 +1,4 @@
-#include "app/profile/settings.h"
+#include "settings/settings.h"
 
 namespace mirelay {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/profile/ini_profile.h"
+#include "settings/ini_profile.h"
 
 namespace mirelay {
 

@@ -1,4 +1,4 @@
-#include "app/profile/separator_rules.h"
+#include "settings/setting_rules.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "app/profile/ini_profile.h"
+#include "settings/ini_profile.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/profile/settings.h"
-#include "temp_dir.h"
+#include "settings/settings.h"
+#include "tests/core/temp_dir.h"
 
 namespace mirelay {
 namespace {

@@ -1,4 +1,4 @@
-#include "batch/t_find.h"
+#include "batch/image_file_finder.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "temp_dir.h"
+#include "tests/core/temp_dir.h"
 
 namespace mirelay {
 namespace {

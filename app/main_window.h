@@ -6,12 +6,12 @@
 #include <memory>
 #include <string>
 
-#include "app/profile/ini_profile.h"
-#include "app/profile/settings.h"
 #include "batch/background_batch.h"
+#include "batch/image_file_finder.h"
 #include "batch/pair_settings.h"
-#include "batch/t_find.h"
 #include "imaging/bitmap.h"
+#include "settings/ini_profile.h"
+#include "settings/settings.h"
 
 class QAction;
 class QListWidget;

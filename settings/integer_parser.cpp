@@ -1,4 +1,4 @@
-#include "app/profile/integer_parser.h"
+#include "settings/integer_parser.h"
 
 #include <string>
 

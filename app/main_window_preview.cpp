@@ -1,7 +1,7 @@
 // The preview: list clicks and the fitting rule.
 #include <QListWidget>
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "app/preview_control.h"
 #include "batch/overlay.h"
 #include "imaging/file_io.h"

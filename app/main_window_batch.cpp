@@ -5,12 +5,12 @@
 #include <QListWidget>
 
 #include "app/error_report.h"
-#include "app/main_form.h"
-#include "app/profile/separator_rules.h"
+#include "app/main_window.h"
 #include "app/run_status_bar.h"
 #include "batch/folder_listing.h"
 #include "batch/picture_memory.h"
 #include "imaging/image_lib.h"
+#include "settings/setting_rules.h"
 
 namespace mirelay {
 

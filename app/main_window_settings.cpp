@@ -2,9 +2,9 @@
 #include <QAction>
 
 #include "app/ask_text.h"
-#include "app/main_form.h"
-#include "app/profile/integer_parser.h"
-#include "app/profile/separator_rules.h"
+#include "app/main_window.h"
+#include "settings/integer_parser.h"
+#include "settings/setting_rules.h"
 
 namespace mirelay {
 

@@ -1,4 +1,4 @@
-#include "app/profile/ini_profile.h"
+#include "settings/ini_profile.h"
 
 #include <fcntl.h>
 #include <sys/random.h>
@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/profile/integer_parser.h"
+#include "settings/integer_parser.h"
 
 namespace mirelay {
 

@@ -1,4 +1,4 @@
-#include "app/main_form.h"
+#include "app/main_window.h"
 
 #include <sys/stat.h>
 
@@ -160,4 +160,4 @@ class MainFormTest : public QObject {
 };
 
 QTEST_MAIN(MainFormTest)
-#include "main_form_test.moc"
+#include "main_window_test.moc"

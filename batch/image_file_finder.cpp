@@ -1,4 +1,4 @@
-#include "batch/t_find.h"
+#include "batch/image_file_finder.h"
 
 #include <sys/stat.h>
 

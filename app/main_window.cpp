@@ -1,4 +1,4 @@
-#include "app/main_form.h"
+#include "app/main_window.h"
 
 #include <QActionGroup>
 #include <QApplication>
