@@ -2,7 +2,7 @@
 
 namespace mirelay {
 
-std::vector<std::string> ListImageFiles(TFnd& finder, const std::string& folder) {
+std::vector<std::string> ListImageFiles(ImageFileFinder& finder, const std::string& folder) {
   std::vector<std::string> paths;
   for (auto name = finder.FindFirstMatch(folder + "/*.*"); !name.empty();
        name = finder.FindNextMatch()) {

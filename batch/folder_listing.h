@@ -9,6 +9,6 @@ namespace mirelay {
 
 // The full paths of the image files the finder accepts in `folder`, in directory order, as the
 // window's Input command lists them.
-std::vector<std::string> ListImageFiles(TFnd& finder, const std::string& folder);
+std::vector<std::string> ListImageFiles(ImageFileFinder& finder, const std::string& folder);
 
 }  // namespace mirelay

@@ -46,7 +46,7 @@ void BM_BatchFloorPerPair(benchmark::State& state) {
     state.SkipWithError("MIRELAY_BENCH_WORKLOAD is not set");
     return;
   }
-  TFnd finder(".png");
+  ImageFileFinder finder(".png");
   const auto bases = ListImageFiles(finder, std::string(folder) + "/base");
   const auto parts = ListImageFiles(finder, std::string(folder) + "/part");
   if (bases.empty() || parts.empty()) {

@@ -14,7 +14,7 @@ namespace {
 using testing_support::TempDir;
 using testing_support::WriteText;
 
-std::vector<std::string> FindAll(TFnd& finder, const std::string& folder) {
+std::vector<std::string> FindAll(ImageFileFinder& finder, const std::string& folder) {
   std::vector<std::string> names;
   for (auto name = finder.FindFirstMatch(folder + "/*.*"); !name.empty();
        name = finder.FindNextMatch()) {
@@ -29,7 +29,7 @@ std::vector<std::string> Sorted(std::vector<std::string> names) {
 }
 
 TEST(FinderEntryTest, MatchesTheLoweredExtensionAnywhereInTheList) {
-  TFnd finder(".bmp .gif .jpe .jpeg .jpg .png");
+  ImageFileFinder finder(".bmp .gif .jpe .jpeg .jpg .png");
   for (const char* accepted :
        {"a.PNG", "d.jpeg", "e.p", "photo.final.JPG", "x.Gif", "y.ng", "z.peg"}) {
     EXPECT_TRUE(finder.Accepts(accepted)) << accepted;
@@ -40,10 +40,10 @@ TEST(FinderEntryTest, MatchesTheLoweredExtensionAnywhereInTheList) {
 }
 
 TEST(FinderEntryTest, AnUpperCaseListMatchesNothingAndABareWordMatchesItsFragments) {
-  TFnd capitals(".PNG .JPG");
+  ImageFileFinder capitals(".PNG .JPG");
   EXPECT_FALSE(capitals.Accepts("a.png"));
   EXPECT_FALSE(capitals.Accepts("a.PNG"));
-  TFnd bare("png");
+  ImageFileFinder bare("png");
   for (const char* accepted : {"a.png", "a.p", "a.n", "a.g", "a.pn", "a.ng"}) {
     EXPECT_TRUE(bare.Accepts(accepted)) << accepted;
   }
@@ -57,7 +57,7 @@ TEST(FinderSearch, PassesOverFoldersHiddenFilesAndUnlistedExtensions) {
   std::filesystem::create_directory(dir.Path("g.png"));
   std::filesystem::create_directory_symlink(dir.Path("g.png"), dir.Path("h.png"));
   std::filesystem::create_symlink(dir.Path("a.PNG"), dir.Path("link.png"));
-  TFnd finder(".bmp .gif .jpe .jpeg .jpg .png");
+  ImageFileFinder finder(".bmp .gif .jpe .jpeg .jpg .png");
   EXPECT_EQ(Sorted(FindAll(finder, dir.Root().string())),
             (std::vector<std::string>{"a.PNG", "d.jpeg", "e.p", "link.png"}));
 }
@@ -67,14 +67,14 @@ TEST(FinderSearch, EntriesWithoutExtensionNeverHideTheNextFile) {
   // Whatever order the folder yields, every accepted file must come out exactly once.
   for (const char* name : {"noext1", "a.png", "noext2", "b.png", "noext3"})
     WriteText(dir.Path(name), "");
-  TFnd finder(".png");
+  ImageFileFinder finder(".png");
   EXPECT_EQ(Sorted(FindAll(finder, dir.Root().string())),
             (std::vector<std::string>{"a.png", "b.png"}));
 }
 
 TEST(FinderSearch, EmptyMissingAndExhaustedSearchesGiveEmptyNames) {
   TempDir dir;
-  TFnd finder(".png");
+  ImageFileFinder finder(".png");
   EXPECT_EQ(finder.FindNextMatch(), "") << "no search open";
   EXPECT_EQ(finder.FindFirstMatch(dir.Path("missing") + "/*.*"), "");
   EXPECT_EQ(finder.FindFirstMatch(dir.Root().string() + "/*.*"), "");
@@ -87,7 +87,7 @@ TEST(FinderSearch, EmptyMissingAndExhaustedSearchesGiveEmptyNames) {
 }
 
 TEST(FinderSearch, TheStoredListIsHandedBackUnchanged) {
-  EXPECT_EQ(TFnd(" .PNG  x ").GetExtensions(), " .PNG  x ");
+  EXPECT_EQ(ImageFileFinder(" .PNG  x ").Extensions(), " .PNG  x ");
 }
 
 }  // namespace
