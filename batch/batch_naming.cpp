@@ -14,12 +14,11 @@ std::string NameWithoutExtension(const std::string& path) {
 std::string OutputExtension(std::int32_t code) { return code == kFormatPng ? ".png" : ".jpg"; }
 
 std::string OutputFileName(const std::string& basePath, const std::string& partPath,
-                           const std::string& separator, std::int32_t nameOrder,
-                           std::int32_t code) {
+                           const std::string& separator, NameOrder nameOrder, std::int32_t code) {
   const auto baseName = NameWithoutExtension(basePath);
   const auto partName = NameWithoutExtension(partPath);
-  const auto& first = nameOrder == 1 ? baseName : partName;
-  const auto& second = nameOrder == 1 ? partName : baseName;
+  const auto& first = nameOrder.IsBaseFirst() ? baseName : partName;
+  const auto& second = nameOrder.IsBaseFirst() ? partName : baseName;
   return first + separator + second + OutputExtension(code);
 }
 

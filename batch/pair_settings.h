@@ -3,13 +3,16 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
+
+#include "settings/name_order.h"
 
 namespace mirelay {
 
 // The settings that decide a pair's output name and composite.
 struct PairSettings {
   std::string separator;
-  std::int32_t nameOrder = 1;
+  NameOrder nameOrder = NameOrder::BaseFirst();
   std::int32_t threshold = 0;
 };
 

@@ -1,10 +1,14 @@
 #include "cli/batch_options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdint>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "batch/memory_budget.h"
+#include "imaging/image_lib.h"
 #include "settings/ini_profile.h"
 #include "settings/integer_parser.h"
 #include "settings/setting_rules.h"
@@ -32,9 +36,10 @@ std::int32_t IntegerOption(const std::string& name, const std::string& text) {
 }
 
 void CheckQuality(const std::string& source, std::int32_t quality) {
-  if (quality < 5 || quality > 100) {
+  if (!IsAcceptedJpegQuality(quality)) {
     throw CLI::ValidationError(
-        source, "JPEG quality must be between 5 and 100, not " + std::to_string(quality));
+        source, "JPEG quality must be between " + std::to_string(kLowestJpegQuality) + " and " +
+                    std::to_string(kHighestJpegQuality) + ", not " + std::to_string(quality));
   }
 }
 
@@ -59,36 +64,36 @@ Settings StartingSettings(const CLI::App& app, const RawOptions& raw) {
 BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
   Settings settings = StartingSettings(app, raw);
   const std::string qualitySource = app.count("--quality") ? "--quality" : raw.settings;
-  if (app.count("--quality")) settings.JPEGQuality = IntegerOption("--quality", raw.quality);
+  if (app.count("--quality")) settings.jpegQuality = IntegerOption("--quality", raw.quality);
   if (app.count("--quality") || raw.format == "jpg")
-    CheckQuality(qualitySource, settings.JPEGQuality);
-  if (app.count("--threshold")) settings.Threshold = IntegerOption("--threshold", raw.threshold);
+    CheckQuality(qualitySource, settings.jpegQuality);
+  if (app.count("--threshold")) settings.threshold = IntegerOption("--threshold", raw.threshold);
   if (app.count("--separator")) {
     if (IsRefusedSeparator(raw.separator)) {
       throw CLI::ValidationError("--separator",
                                  "'" + raw.separator + "' cannot stand in a file name");
     }
-    settings.Seperator = raw.separator;
+    settings.separator = raw.separator;
   }
-  if (SeparatorLeavesOutputFolder(settings.Seperator)) {
-    throw CLI::ValidationError(raw.settings, "the separator '" + settings.Seperator +
+  if (SeparatorLeavesOutputFolder(settings.separator)) {
+    throw CLI::ValidationError(raw.settings, "the separator '" + settings.separator +
                                                  "' holds a '/', which would write outside " +
                                                  raw.out);
   }
-  if (app.count("--order")) settings.NameOrder = raw.order == "base-part" ? 1 : 2;
-  if (app.count("--extensions")) settings.Extensions = raw.extensions;
+  if (app.count("--order")) {
+    settings.nameOrder = raw.order == "base-part" ? NameOrder::BaseFirst() : NameOrder::PartFirst();
+  }
+  if (app.count("--extensions")) settings.extensions = raw.extensions;
 
   BatchOptions options;
   options.baseFolder = raw.base;
   options.partFolder = raw.part;
   options.outFolder = raw.out;
-  if (raw.format == "jpg") options.code = settings.JPEGQuality;
+  if (raw.format == "jpg") options.code = settings.jpegQuality;
   if (raw.format == "bmp") options.code = kFormatBmp, options.extension = ".bmp";
   if (raw.format == "gif") options.code = kFormatGif, options.extension = ".gif";
-  options.threshold = settings.Threshold;
-  options.separator = settings.Seperator;
-  options.nameOrder = settings.NameOrder;
-  options.extensions = settings.Extensions;
+  options.pairSettings = {settings.separator, settings.nameOrder, settings.threshold};
+  options.extensions = settings.extensions;
   options.jobs = raw.jobs;
   if (app.count("--shard")) options.shard = ParseShard(raw.shard);
   options.cacheBytes = raw.cacheMegabytes << 20;
@@ -112,7 +117,10 @@ void Describe(CLI::App& app, RawOptions& raw) {
   app.add_option("--format", raw.format, "Output format")
       ->check(CLI::IsMember({"png", "jpg", "bmp", "gif"}))
       ->capture_default_str();
-  app.add_option("--quality", raw.quality, "JPEG quality, 5 to 100 (default 90)");
+  app.add_option("--quality", raw.quality,
+                 "JPEG quality, " + std::to_string(kLowestJpegQuality) + " to " +
+                     std::to_string(kHighestJpegQuality) + " (default " +
+                     std::to_string(kDefaultJpegQuality) + ")");
   app.add_option("--threshold", raw.threshold, "Colour-key threshold (default 0)");
   app.add_option("--separator", raw.separator, "Text between the two names (default empty)");
   app.add_option("--order", raw.order, "Name order (default base-part)")

@@ -6,8 +6,10 @@
 #include <string>
 #include <variant>
 
+#include "batch/pair_settings.h"
 #include "batch/parallel_batch.h"
 #include "imaging/bitmap.h"
+#include "imaging/image_lib.h"
 
 namespace mirelay::cli {
 
@@ -18,9 +20,7 @@ struct BatchOptions {
   std::string outFolder;
   std::int32_t code = kFormatPng;
   std::string extension;  // empty: the window's ".png"/".jpg" rule
-  std::int32_t threshold = 0;
-  std::string separator;
-  std::int32_t nameOrder = 1;
+  PairSettings pairSettings;
   std::string extensions;
   unsigned jobs = 1;
   Shard shard;

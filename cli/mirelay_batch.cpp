@@ -36,14 +36,14 @@ void InstallInterruptHandler() {
 }
 
 mirelay::BatchJob JobFor(const BatchOptions& options) {
-  mirelay::TFnd finder(options.extensions);
+  mirelay::ImageFileFinder finder(options.extensions);
   mirelay::BatchJob job;
   job.bases = mirelay::ListImageFiles(finder, options.baseFolder);
   job.parts = mirelay::ListImageFiles(finder, options.partFolder);
   job.outFolder = options.outFolder + "/";
   job.code = options.code;
   job.extension = options.extension;
-  job.settings = {options.separator, options.nameOrder, options.threshold};
+  job.settings = options.pairSettings;
   job.jobs = options.jobs;
   job.shard = options.shard;
   job.cacheBytes = options.cacheBytes;

@@ -7,11 +7,13 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
-#include <sstream>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "settings/integer_parser.h"

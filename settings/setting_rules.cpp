@@ -2,6 +2,9 @@
 
 #include <array>
 
+#include "settings/integer_parser.h"
+#include "settings/settings.h"
+
 namespace mirelay {
 
 namespace {
@@ -10,6 +13,19 @@ constexpr std::array<const char*, 9> kCharactersNotInNames = {"\\", "/", ":", "*
                                                               "\"", "<", ">", "|"};
 
 }  // namespace
+
+bool IsAcceptedJpegQuality(std::int32_t quality) {
+  return quality >= kLowestJpegQuality && quality <= kHighestJpegQuality;
+}
+
+std::int32_t JpegQualityFromText(std::string_view text) {
+  const auto quality = ParseInteger(text);
+  return quality && IsAcceptedJpegQuality(*quality) ? *quality : kDefaultJpegQuality;
+}
+
+std::int32_t ThresholdFromText(std::string_view text) {
+  return ParseInteger(text).value_or(kDefaultThreshold);
+}
 
 bool SeparatorLeavesOutputFolder(const std::string& separator) {
   return separator.find('/') != std::string::npos;

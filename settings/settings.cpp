@@ -3,29 +3,35 @@
 namespace mirelay {
 
 Settings LoadSettings(const IniProfile& profile) {
+  const Settings defaults;
   Settings settings;
-  settings.JPEGQuality = profile.ReadIntegerSetting(kSettingsSection, "JPEGQuality", 90);
-  settings.Seperator = profile.ReadTextSetting(kSettingsSection, "Seperator", "");
-  settings.NameOrder = profile.ReadIntegerSetting(kSettingsSection, "NameOrder", 1);
-  settings.Threshold = profile.ReadIntegerSetting(kSettingsSection, "Threshold", 0);
-  settings.Extensions = profile.ReadTextSetting(kSettingsSection, "Extensions", kDefaultExtensions);
-  if (settings.Extensions.empty()) settings.Extensions = kDefaultExtensions;
+  settings.jpegQuality =
+      profile.ReadIntegerSetting(kSettingsSection, "JPEGQuality", defaults.jpegQuality);
+  settings.separator = profile.ReadTextSetting(kSettingsSection, "Seperator", defaults.separator);
+  settings.nameOrder = NameOrder::FromStored(
+      profile.ReadIntegerSetting(kSettingsSection, "NameOrder", defaults.nameOrder.Stored()));
+  settings.threshold =
+      profile.ReadIntegerSetting(kSettingsSection, "Threshold", defaults.threshold);
+  settings.extensions =
+      profile.ReadTextSetting(kSettingsSection, "Extensions", defaults.extensions);
+  if (settings.extensions.empty()) settings.extensions = defaults.extensions;
   return settings;
 }
 
 WindowGeometry LoadGeometry(const IniProfile& profile) {
-  return {profile.ReadIntegerSetting(kSettingsSection, "Top", -1),
-          profile.ReadIntegerSetting(kSettingsSection, "Left", -1),
-          profile.ReadIntegerSetting(kSettingsSection, "Width", -1),
-          profile.ReadIntegerSetting(kSettingsSection, "Height", -1)};
+  const WindowGeometry defaults;
+  return {profile.ReadIntegerSetting(kSettingsSection, "Top", defaults.top),
+          profile.ReadIntegerSetting(kSettingsSection, "Left", defaults.left),
+          profile.ReadIntegerSetting(kSettingsSection, "Width", defaults.width),
+          profile.ReadIntegerSetting(kSettingsSection, "Height", defaults.height)};
 }
 
 void SaveSettings(IniProfile& profile, const Settings& settings, const WindowGeometry& geometry) {
-  profile.WriteIntegerSetting(kSettingsSection, "JPEGQuality", settings.JPEGQuality);
-  profile.WriteIntegerSetting(kSettingsSection, "Threshold", settings.Threshold);
-  profile.WriteTextSetting(kSettingsSection, "Seperator", settings.Seperator);
-  profile.WriteIntegerSetting(kSettingsSection, "NameOrder", settings.NameOrder);
-  profile.WriteTextSetting(kSettingsSection, "Extensions", settings.Extensions);
+  profile.WriteIntegerSetting(kSettingsSection, "JPEGQuality", settings.jpegQuality);
+  profile.WriteIntegerSetting(kSettingsSection, "Threshold", settings.threshold);
+  profile.WriteTextSetting(kSettingsSection, "Seperator", settings.separator);
+  profile.WriteIntegerSetting(kSettingsSection, "NameOrder", settings.nameOrder.Stored());
+  profile.WriteTextSetting(kSettingsSection, "Extensions", settings.extensions);
   profile.WriteIntegerSetting(kSettingsSection, "Top", geometry.top);
   profile.WriteIntegerSetting(kSettingsSection, "Left", geometry.left);
   profile.WriteIntegerSetting(kSettingsSection, "Width", geometry.width);

@@ -4,19 +4,23 @@
 #include <string>
 
 #include "settings/ini_profile.h"
+#include "settings/name_order.h"
 
 namespace mirelay {
 
 inline constexpr char kSettingsSection[] = "Main";
 inline constexpr char kDefaultExtensions[] = ".bmp .gif .jpe .jpeg .jpg .png";
+inline constexpr std::int32_t kDefaultJpegQuality = 90;
+inline constexpr std::int32_t kDefaultThreshold = 0;
 
-// The values the program keeps between runs, besides the window geometry.
+// The values the program keeps between runs, besides the window geometry. `jpegQuality` is the
+// JPEG output command's format-or-quality code, normally a quality.
 struct Settings {
-  std::int32_t JPEGQuality = 90;
-  std::int32_t Threshold = 0;
-  std::string Seperator;
-  std::int32_t NameOrder = 1;
-  std::string Extensions = kDefaultExtensions;
+  std::int32_t jpegQuality = kDefaultJpegQuality;
+  std::int32_t threshold = kDefaultThreshold;
+  std::string separator;
+  NameOrder nameOrder = NameOrder::BaseFirst();
+  std::string extensions = kDefaultExtensions;
 };
 
 // Outer bounds of the main window; -1 leaves the designed value.

@@ -13,11 +13,11 @@ TEST(BatchNaming, DropsTheFolderAndOnlyTheLastExtension) {
 }
 
 TEST(BatchNaming, OrderSeparatorAndExtensionFollowTheSettings) {
-  EXPECT_EQ(OutputFileName("/b/a.png", "/p/x.gif", "_", 1, 4), "a_x.png");
-  EXPECT_EQ(OutputFileName("/b/a.png", "/p/x.gif", "_", 2, 4), "x_a.png");
-  EXPECT_EQ(OutputFileName("/b/a.png", "/p/x.gif", "_", 0, 4), "x_a.png");
-  EXPECT_EQ(OutputFileName("/b/a.png", "/p/x.gif", "", 1, 4), "ax.png");
-  EXPECT_EQ(OutputFileName("/b/a.png", "/p/x.gif", "--", 1, 75), "a--x.jpg");
+  EXPECT_EQ(OutputFileName("/b/a.png", "/p/x.gif", "_", NameOrder::BaseFirst(), 4), "a_x.png");
+  EXPECT_EQ(OutputFileName("/b/a.png", "/p/x.gif", "_", NameOrder::PartFirst(), 4), "x_a.png");
+  EXPECT_EQ(OutputFileName("/b/a.png", "/p/x.gif", "_", NameOrder::FromStored(0), 4), "x_a.png");
+  EXPECT_EQ(OutputFileName("/b/a.png", "/p/x.gif", "", NameOrder::BaseFirst(), 4), "ax.png");
+  EXPECT_EQ(OutputFileName("/b/a.png", "/p/x.gif", "--", NameOrder::BaseFirst(), 75), "a--x.jpg");
   for (int code : {0, 1, 2, 3, 100, -1, 101}) EXPECT_EQ(OutputExtension(code), ".jpg") << code;
 }
 

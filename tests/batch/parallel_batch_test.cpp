@@ -141,7 +141,7 @@ TEST(ParallelBatchTest, FourThreadsWriteWhatTheSequentialLoopWrites) {
   Workspace space;
   space.AddGrid(5, 4);
   space.job.settings.separator = "_";
-  space.job.settings.nameOrder = 2;
+  space.job.settings.nameOrder = NameOrder::PartFirst();
   const auto expected = SequentialOutputs(space);
   std::filesystem::remove_all(space.dir.Path("out"));
   std::filesystem::create_directory(space.dir.Path("out"));
@@ -206,11 +206,11 @@ TEST(ParallelBatchTest, ASeparatorChangedDuringTheRunNamesOnlyPairsStartedAfterI
   space.AddGrid(2, 4);
   space.job.jobs = 3;
   SharedPairSettings live;
-  live.Set({"_", 1, 0});
+  live.Set({"_", NameOrder::BaseFirst(), 0});
   space.job.currentSettings = [&] { return live.Get(); };
   BatchObserver observer;
   observer.started = [&](const BatchPair& pair) {
-    if (pair.index == 4) live.Set({"-", 1, 0});
+    if (pair.index == 4) live.Set({"-", NameOrder::BaseFirst(), 0});
   };
   RunToEnd(space.job, observer);
   std::vector<std::string> names;

@@ -116,9 +116,9 @@ class CliBatchTest : public ::testing::Test {
   }
   // The reference the engine must match: discovery, then MergePair, naming and SaveBitmapAs
   // one pair after the other.
-  void RunPairByPair(std::int32_t code, const std::string& separator, std::int32_t nameOrder,
+  void RunPairByPair(std::int32_t code, const std::string& separator, NameOrder nameOrder,
                      std::int32_t threshold) {
-    TFnd finder(kExtensions);
+    ImageFileFinder finder(kExtensions);
     const auto bases = ListImageFiles(finder, dir_.Path("base"));
     const auto parts = ListImageFiles(finder, dir_.Path("part"));
     Bitmap baseBitmap, partBitmap;
@@ -145,7 +145,7 @@ class CliBatchTest : public ::testing::Test {
 TEST_F(CliBatchTest, PngOutputEqualsPairByPairCompositing) {
   if (!pngWorks_) GTEST_SKIP() << "the PNG encoder is not built yet";
   AddSmallWorkload();
-  RunPairByPair(kFormatPng, "_", 2, 30);
+  RunPairByPair(kFormatPng, "_", NameOrder::PartFirst(), 30);
   auto arguments = Folders();
   arguments.insert(arguments.begin(), {"--jobs", "3", "--separator", "_", "--order", "part-base",
                                        "--threshold", "30"});
@@ -158,7 +158,7 @@ TEST_F(CliBatchTest, PngOutputEqualsPairByPairCompositing) {
 
 TEST_F(CliBatchTest, JpegOutputEqualsPairByPairCompositing) {
   AddSmallWorkload();
-  RunPairByPair(75, "", 1, 0);
+  RunPairByPair(75, "", NameOrder::BaseFirst(), 0);
   const auto result =
       RunCli(Arguments({"--format", "jpg", "--quality", "75", "--jobs", "2"}), dir_);
   ASSERT_EQ(result.status, 0) << result.err;
@@ -189,7 +189,7 @@ TEST_F(CliBatchTest, CollidingNamesAreWarnedOnceAndTheLaterPairWins) {
   AddBase("a.png", MakeBase(16, 16, 5));
   AddBase("a.jpg", MakeBase(16, 16, 6));
   AddPart("x.png", MakePart(8, 8, 2));
-  RunPairByPair(pngWorks_ ? kFormatPng : 90, "", 1, 0);
+  RunPairByPair(pngWorks_ ? kFormatPng : 90, "", NameOrder::BaseFirst(), 0);
   const auto result = RunCli(Arguments(OutputFormat()), dir_);
   EXPECT_EQ(result.status, 0) << result.err;
   const auto warning = result.err.find("warning");

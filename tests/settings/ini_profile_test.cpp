@@ -90,21 +90,21 @@ TEST(IniWrite, WritesRoundTripThroughReads) {
   TempDir dir;
   IniProfile profile(dir.Path("m.ini"));
   Settings settings;
-  settings.JPEGQuality = -5;
-  settings.Threshold = 300;
-  settings.Seperator = " - ";
-  settings.NameOrder = 0;
-  settings.Extensions = "png";
+  settings.jpegQuality = -5;
+  settings.threshold = 300;
+  settings.separator = " - ";
+  settings.nameOrder = NameOrder::FromStored(0);
+  settings.extensions = "png";
   SaveSettings(profile, settings, {10, 20, 1300, 700});
   EXPECT_EQ(ReadText(dir.Path("m.ini")),
             "[Main]\nJPEGQuality=-5\nThreshold=300\nSeperator= - \nNameOrder=0\nExtensions=png\n"
             "Top=10\nLeft=20\nWidth=1300\nHeight=700\n");
   const Settings loaded = LoadSettings(profile);
-  EXPECT_EQ(loaded.JPEGQuality, -5);
-  EXPECT_EQ(loaded.Threshold, 300);
-  EXPECT_EQ(loaded.Seperator, " - ");
-  EXPECT_EQ(loaded.NameOrder, 0);
-  EXPECT_EQ(loaded.Extensions, "png");
+  EXPECT_EQ(loaded.jpegQuality, -5);
+  EXPECT_EQ(loaded.threshold, 300);
+  EXPECT_EQ(loaded.separator, " - ");
+  EXPECT_EQ(loaded.nameOrder, NameOrder::FromStored(0));
+  EXPECT_EQ(loaded.extensions, "png");
   const WindowGeometry geometry = LoadGeometry(profile);
   EXPECT_EQ(geometry.width, 1300);
 }
@@ -112,7 +112,7 @@ TEST(IniWrite, WritesRoundTripThroughReads) {
 TEST(IniWrite, AnEmptyExtensionListLoadsAsTheBuiltInOne) {
   TempDir dir;
   WriteText(dir.Path("m.ini"), "[Main]\nExtensions=\n");
-  EXPECT_EQ(LoadSettings(IniProfile(dir.Path("m.ini"))).Extensions, kDefaultExtensions);
+  EXPECT_EQ(LoadSettings(IniProfile(dir.Path("m.ini"))).extensions, kDefaultExtensions);
 }
 
 TEST(IniWriteFailure, AReadOnlyFileRaisesTheWriteErrorAndStaysIntact) {
