@@ -20,9 +20,9 @@ int main(int argc, char* argv[]) {
   mirelay::RegisterPngImage();
   int status = 0;
   {
-    mirelay::TForm1 form(QCoreApplication::applicationFilePath().toStdString());
-    form.SetBatchWorkers(options->batchWorkers);
-    form.show();
+    mirelay::MainWindow window(QCoreApplication::applicationFilePath().toStdString());
+    window.setBatchWorkers(options->batchWorkers);
+    window.show();
     status = QApplication::exec();
   }
   mirelay::UnregisterPngImage();

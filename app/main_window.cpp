@@ -1,17 +1,22 @@
 #include "app/main_window.h"
 
+#include <QAction>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QFont>
 #include <QFontDatabase>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QStyledItemDelegate>
 #include <QUrl>
 #include <QWindow>
 #include <algorithm>
+#include <exception>
 #include <thread>
+#include <utility>
 
 #include "app/error_report.h"
 #include "app/preview_control.h"
@@ -44,108 +49,127 @@ QFont WindowFont() {
 
 }  // namespace
 
-TForm1::TForm1(std::string executablePath, QWidget* parent)
+MainWindow::MainWindow(std::string executablePath, QWidget* parent)
     : QMainWindow(parent),
       executablePath_(std::move(executablePath)),
-      profile_(SettingsFileFor(executablePath_)) {
-  openFolder = [](const QString& folder) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
-  };
-  SetBatchWorkers(std::thread::hardware_concurrency());
+      profile_(SettingsFileFor(executablePath_)),
+      openFolder_(
+          [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); }) {
+  setObjectName("Form1");
+  setBatchWorkers(std::thread::hardware_concurrency());
   setWindowTitle("Mirelay 1.2.0");
   setFont(WindowFont());
-  CreateControls();
-  CreateMenu();
+  createControls();
+  createActions();
   runStatus_ = new RunStatusBar(this);
   setStatusBar(runStatus_);
-  resize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
-  FormCreate();
+  resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+  loadSettings();
 }
 
-TForm1::~TForm1() = default;
+MainWindow::~MainWindow() = default;
 
-void TForm1::CreateControls() {
+void MainWindow::createControls() {
   auto* client = new QWidget(this);
   client->setBackgroundRole(QPalette::Button);
   client->setAutoFillBackground(true);
   setCentralWidget(client);
   client->installEventFilter(this);
 
-  Image1 = new PreviewControl(client);
-  Image1->setGeometry(472, 8, 105, 105);
-  Image1->setEnabled(false);
-  List1 = new QListWidget(client);
-  List1->setGeometry(0, 0, 225, kClientHeight);
-  List2 = new QListWidget(client);
-  List2->setGeometry(225, 0, 240, kClientHeight);
-  for (auto* list : {List1, List2}) {
+  preview_ = new PreviewControl(client);
+  preview_->setObjectName("Image1");
+  preview_->setGeometry(472, 8, 105, 105);
+  preview_->setEnabled(false);
+  baseList_ = new QListWidget(client);
+  baseList_->setObjectName("List1");
+  baseList_->setGeometry(0, 0, 225, kClientHeight);
+  partList_ = new QListWidget(client);
+  partList_->setObjectName("List2");
+  partList_->setGeometry(225, 0, 240, kClientHeight);
+  for (auto* list : {baseList_, partList_}) {
     list->setItemDelegate(new FixedHeightDelegate(list));
     list->setUniformItemSizes(true);
   }
-  setTabOrder(List1, List2);
-  ConnectListClicks(List1, &TForm1::List1Click);
-  ConnectListClicks(List2, &TForm1::List2Click);
+  setTabOrder(baseList_, partList_);
+  connectListClicks(baseList_, &MainWindow::previewBase);
+  connectListClicks(partList_, &MainWindow::previewPart);
 }
 
-void TForm1::ConnectListClicks(QListWidget* list, void (TForm1::*handler)()) {
+void MainWindow::connectListClicks(QListWidget* list, void (MainWindow::*handler)()) {
   // A mouse click runs the handler even on the selected entry; a keyboard move runs it once.
   connect(list, &QListWidget::itemClicked, this,
-          [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
+          [this, handler] { guarded([=, this] { (this->*handler)(); }); });
   connect(list, &QListWidget::currentRowChanged, this, [this, handler] {
-    if (QApplication::mouseButtons() == Qt::NoButton) Guarded([=, this] { (this->*handler)(); });
+    if (QApplication::mouseButtons() == Qt::NoButton) guarded([=, this] { (this->*handler)(); });
   });
 }
 
-QAction* TForm1::AddCommand(QWidget* menu, const QString& caption, void (TForm1::*handler)()) {
+QAction* MainWindow::addCommand(QWidget* menu, const char* objectName, const QString& caption,
+                                void (MainWindow::*handler)()) {
   auto* action = new QAction(caption, menu);
+  action->setObjectName(objectName);
   menu->addAction(action);
   connect(action, &QAction::triggered, this,
-          [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
+          [this, handler] { guarded([=, this] { (this->*handler)(); }); });
   return action;
 }
 
-void TForm1::CreateMenu() {
-  MainMenu1 = menuBar();
-  SearchFolder1 = AddCommand(MainMenu1, "入力(&S)", &TForm1::SearchFolder1Click);
-  Merge1 = AddCommand(MainMenu1, "出力.png(&E)", &TForm1::MergePNGClick);
-  Mergejpg1 = AddCommand(MainMenu1, "出力.jpg(&R)", &TForm1::MergeJPGClick);
-  JQ1 = AddCommand(MainMenu1, "画質(&Q)", &TForm1::JQ1Click);
-  cutoff1 = AddCommand(MainMenu1, "閾値(&T)", &TForm1::cutoff1Click);
-  Name1 = MainMenu1->addMenu("名前(&N)");
-  Seperator1 = AddCommand(Name1, "区切り文字(&S)", &TForm1::Seperator1Click);
-  Name1->addSeparator();
-  BP1 = AddCommand(Name1, "元-部品(&B)", &TForm1::BP1Click);
-  PB1 = AddCommand(Name1, "部品-元(&P)", &TForm1::PB1Click);
+void MainWindow::createActions() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName("MainMenu1");
+  inputAction_ = addCommand(bar, "SearchFolder1", "入力(&S)", &MainWindow::onInput);
+  outputPngAction_ = addCommand(bar, "Merge1", "出力.png(&E)", &MainWindow::onOutputPng);
+  outputJpegAction_ = addCommand(bar, "Mergejpg1", "出力.jpg(&R)", &MainWindow::onOutputJpeg);
+  qualityAction_ = addCommand(bar, "JQ1", "画質(&Q)", &MainWindow::askQuality);
+  thresholdAction_ = addCommand(bar, "cutoff1", "閾値(&T)", &MainWindow::askThreshold);
+  nameMenu_ = bar->addMenu("名前(&N)");
+  nameMenu_->setObjectName("Name1");
+  separatorAction_ =
+      addCommand(nameMenu_, "Seperator1", "区切り文字(&S)", &MainWindow::askSeparator);
+  nameMenu_->addSeparator()->setObjectName("N1");
+  baseFirstAction_ = addCommand(nameMenu_, "BP1", "元-部品(&B)", &MainWindow::chooseBaseFirst);
+  partFirstAction_ = addCommand(nameMenu_, "PB1", "部品-元(&P)", &MainWindow::choosePartFirst);
   auto* order = new QActionGroup(this);
-  for (auto* item : {BP1, PB1}) {
+  for (auto* item : {baseFirstAction_, partFirstAction_}) {
     item->setCheckable(true);
     order->addAction(item);
   }
-  progress1 = AddCommand(MainMenu1, "進捗(&G)", &TForm1::progress1Click);
-  abort1 = AddCommand(MainMenu1, "中断(&A)", &TForm1::abort1Click);
-  Quit1 = AddCommand(MainMenu1, "終了(&X)", &TForm1::Quit1Click);
+  progressAction_ = addCommand(bar, "progress1", "進捗(&G)", &MainWindow::showProgress);
+  abortAction_ = addCommand(bar, "abort1", "中断(&A)", &MainWindow::requestAbort);
+  quitAction_ = new QAction("終了(&X)", bar);
+  quitAction_->setObjectName("Quit1");
+  bar->addAction(quitAction_);
+  // Closing asks closeEvent, which guards the save itself.
+  connect(quitAction_, &QAction::triggered, this, &QWidget::close);
 }
 
-void TForm1::FormCreate() {
-  settings = LoadSettings(profile_);
-  SetNameOrderChecks();
+void MainWindow::updateActions() {
+  // While a run goes through the lists, nothing may change them or start a second run.
+  for (auto* command : {inputAction_, outputPngAction_, outputJpegAction_}) {
+    command->setEnabled(!busy_);
+  }
+  progressAction_->setEnabled(busy_);
+  abortAction_->setEnabled(busy_);
+}
+
+void MainWindow::loadSettings() {
+  settings_ = LoadSettings(profile_);
+  updateNameOrderChecks();
   savedGeometry_ = LoadGeometry(profile_);
-  Finder = std::make_unique<TFnd>(settings.Extensions);
-  BaseBitmap = Bitmap();
-  PartBitmap = Bitmap();
-  ApplyGeometry(savedGeometry_);
-  LeaveBusy();
+  finder_ = std::make_unique<ImageFileFinder>(settings_.extensions);
+  applyGeometry(savedGeometry_);
+  leaveBusy();
 }
 
-void TForm1::SetNameOrderChecks() {
-  BP1->setChecked(settings.NameOrder == 1);
-  PB1->setChecked(settings.NameOrder != 1);
+void MainWindow::updateNameOrderChecks() {
+  baseFirstAction_->setChecked(settings_.nameOrder.IsBaseFirst());
+  partFirstAction_->setChecked(!settings_.nameOrder.IsBaseFirst());
 }
 
 // Before the window is shown its frame is unknown: a full saved position goes to the window
 // manager with the first map, and the saved size stands in for the client size until
-// FitGeometryToFrame corrects it.
-void TForm1::ApplyGeometry(const WindowGeometry& geometry) {
+// fitGeometryToFrame corrects it.
+void MainWindow::applyGeometry(const WindowGeometry& geometry) {
   if (geometry.top >= 0 && geometry.left >= 0) move(geometry.left, geometry.top);
   resize(geometry.width > 0 ? geometry.width : width(),
          geometry.height > 0 ? geometry.height : height());
@@ -153,7 +177,7 @@ void TForm1::ApplyGeometry(const WindowGeometry& geometry) {
 
 // Once the window is framed, the saved size becomes the outer size; a lone saved top or left
 // moves only its own axis and keeps the window manager's placement on the other.
-void TForm1::FitGeometryToFrame(const WindowGeometry& geometry) {
+void MainWindow::fitGeometryToFrame(const WindowGeometry& geometry) {
   const QSize frameExtra = frameGeometry().size() - size();
   resize(geometry.width > 0 ? geometry.width - frameExtra.width() : width(),
          geometry.height > 0 ? geometry.height - frameExtra.height() : height());
@@ -162,72 +186,76 @@ void TForm1::FitGeometryToFrame(const WindowGeometry& geometry) {
   }
 }
 
-QSize TForm1::ClientSize() const { return centralWidget()->size(); }
+QSize MainWindow::clientSize() const { return centralWidget()->size(); }
 
-void TForm1::FormResize() {
-  const int listWidth = ClientSize().width() / 4;
-  const int clientHeight = ClientSize().height();
-  List1->setGeometry(0, 0, listWidth, clientHeight);
-  List2->setGeometry(listWidth, 0, listWidth, clientHeight);
-  Image1->move(List2->x() + List2->width(), 0);
-  FitPreview();
+void MainWindow::layOutControls() {
+  const int listWidth = clientSize().width() / 4;
+  const int clientHeight = clientSize().height();
+  baseList_->setGeometry(0, 0, listWidth, clientHeight);
+  partList_->setGeometry(listWidth, 0, listWidth, clientHeight);
+  preview_->move(partList_->x() + partList_->width(), 0);
+  fitPreview();
 }
 
-void TForm1::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
   // The window is created by now; its first exposure comes after the window manager framed it.
   if (!frameFitted_) windowHandle()->installEventFilter(this);
   QMainWindow::showEvent(event);
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == centralWidget() && event->type() == QEvent::Resize)
-    Guarded([this] { FormResize(); });
+    guarded([this] { layOutControls(); });
   if (watched == windowHandle() && event->type() == QEvent::Expose && !frameFitted_ &&
       windowHandle()->isExposed()) {
     frameFitted_ = true;
     windowHandle()->removeEventFilter(this);
-    Guarded([this] { FitGeometryToFrame(savedGeometry_); });
+    guarded([this] { fitGeometryToFrame(savedGeometry_); });
   }
   return QMainWindow::eventFilter(watched, event);
 }
 
-void TForm1::EnterBusy() {
-  FBusy = true;
-  FAbort = false;
-  progress1->setEnabled(true);
-  abort1->setEnabled(true);
+void MainWindow::enterBusy() {
+  busy_ = true;
+  updateActions();
 }
 
-void TForm1::LeaveBusy() {
-  FBusy = false;
-  FAbort = false;
-  progress1->setEnabled(false);
-  abort1->setEnabled(false);
+void MainWindow::leaveBusy() {
+  busy_ = false;
+  updateActions();
 }
 
-void TForm1::RequestAbort() {
-  FAbort = true;
+void MainWindow::requestAbort() {
   if (batch_) batch_->RequestStop();
 }
 
-void TForm1::SetBatchWorkers(unsigned count) { batchWorkers_ = std::max(1u, count); }
+void MainWindow::setBatchWorkers(unsigned count) { batchWorkers_ = std::max(1u, count); }
 
-void TForm1::Quit1Click() { close(); }
+void MainWindow::setOpenFolder(std::function<void(const QString& folder)> openFolder) {
+  openFolder_ = std::move(openFolder);
+}
 
-void TForm1::FormClose() {
-  SaveSettingsOnClose();
-  Finder.reset();
-  BaseBitmap = Bitmap();
-  PartBitmap = Bitmap();
+void MainWindow::setAfterPair(std::function<void(const PairOutcome&)> afterPair) {
+  afterPair_ = std::move(afterPair);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  if (busy_) return;
+  guarded([&] {
+    saveSettingsOnClose();
+    releaseResources();
+    event->accept();
+  });
 }
 
 // The first failure keeps the window open so the user can mend the file; a second failure in a
 // row closes it anyway, so a file that can never be written cannot trap the user. Each failure
 // is reported.
-void TForm1::SaveSettingsOnClose() {
+void MainWindow::saveSettingsOnClose() {
   const QRect bounds = frameGeometry();
   try {
-    SaveSettings(profile_, settings, {bounds.y(), bounds.x(), bounds.width(), bounds.height()});
+    SaveSettings(profile_, settings_, {bounds.y(), bounds.x(), bounds.width(), bounds.height()});
   } catch (const std::exception& error) {
     if (!settingsSaveFailed_) {
       settingsSaveFailed_ = true;
@@ -237,16 +265,13 @@ void TForm1::SaveSettingsOnClose() {
   }
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
-  event->ignore();
-  if (!FormCloseQuery()) return;
-  Guarded([&] {
-    FormClose();
-    event->accept();
-  });
+void MainWindow::releaseResources() {
+  finder_.reset();
+  baseBitmap_ = Bitmap();
+  partBitmap_ = Bitmap();
 }
 
-void TForm1::Guarded(const std::function<void()>& handler) {
+void MainWindow::guarded(const std::function<void()>& handler) {
   try {
     handler();
   } catch (const std::exception& error) {
@@ -256,12 +281,8 @@ void TForm1::Guarded(const std::function<void()>& handler) {
   }
 }
 
-std::string TForm1::ApplicationFolder() const {
+std::string MainWindow::applicationFolder() const {
   return executablePath_.substr(0, executablePath_.rfind('/') + 1);
-}
-
-std::string TForm1::EntryPath(const QListWidget* list, int row) {
-  return list->item(row)->data(Qt::UserRole).toByteArray().toStdString();
 }
 
 }  // namespace mirelay

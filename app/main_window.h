@@ -2,6 +2,8 @@
 
 #include <QMainWindow>
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -9,6 +11,7 @@
 #include "batch/background_batch.h"
 #include "batch/image_file_finder.h"
 #include "batch/pair_settings.h"
+#include "batch/parallel_batch.h"
 #include "imaging/bitmap.h"
 #include "settings/ini_profile.h"
 #include "settings/settings.h"
@@ -16,7 +19,6 @@
 class QAction;
 class QListWidget;
 class QMenu;
-class QMenuBar;
 
 namespace mirelay {
 
@@ -24,116 +26,113 @@ class PreviewControl;
 class RunStatusBar;
 
 // The main window: menu commands and list clicks enter here as handlers; the work is done by
-// the core in imaging/ and batch/.
-class TForm1 : public QMainWindow {
+// the core in imaging/ and batch/. Its controls carry their designed names as objectName
+// ("Form1", "List1", "Merge1", ...), by which tests find them.
+class MainWindow : public QMainWindow {
   Q_OBJECT
  public:
   // `executablePath` decides where the settings file and the three folders are.
-  explicit TForm1(std::string executablePath, QWidget* parent = nullptr);
-  ~TForm1() override;
+  explicit MainWindow(std::string executablePath, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
-  // Controls, under their designer names.
-  PreviewControl* Image1 = nullptr;
-  QListWidget* List1 = nullptr;
-  QListWidget* List2 = nullptr;
-  QMenuBar* MainMenu1 = nullptr;
-  QAction* SearchFolder1 = nullptr;
-  QAction* Merge1 = nullptr;
-  QAction* Mergejpg1 = nullptr;
-  QAction* JQ1 = nullptr;
-  QAction* cutoff1 = nullptr;
-  QMenu* Name1 = nullptr;
-  QAction* Seperator1 = nullptr;
-  QAction* BP1 = nullptr;
-  QAction* PB1 = nullptr;
-  QAction* progress1 = nullptr;
-  QAction* abort1 = nullptr;
-  QAction* Quit1 = nullptr;
-
-  // Handlers.
-  void FormResize();
-  bool FormCloseQuery() const { return !FBusy; }
-  void FormClose();
-  void Quit1Click();
-  void SearchFolder1Click();
-  void MergePNGClick();
-  void MergeJPGClick();
-  void progress1Click();
-  void abort1Click() { RequestAbort(); }
-  void JQ1Click();
-  void cutoff1Click();
-  void Seperator1Click();
-  void BP1Click();
-  void PB1Click();
-  void List1Click();
-  void List2Click();
-
-  bool MergePair(const std::string& basePath, const std::string& partPath);
-  void FitPreview();
-  void RunBatch(std::int32_t code);
-
-  void EnterBusy();
-  void LeaveBusy();
-  void RequestAbort();
-  bool Busy() const { return FBusy; }
   // Worker threads of the output commands (at least one).
-  void SetBatchWorkers(unsigned count);
+  void setBatchWorkers(unsigned count);
 
-  // The folder that holds the executable, ending with "/".
-  std::string ApplicationFolder() const;
-  // The full path held by a list entry.
-  static std::string EntryPath(const QListWidget* list, int row);
-  QSize ClientSize() const;
-
+  // What tests and the benchmark observe or replace besides the controls.
+  bool isBusy() const { return busy_; }
+  const Settings& settings() const { return settings_; }
   // Asks the desktop to open a folder; tests replace it so no file manager opens.
-  std::function<void(const QString& folder)> openFolder;
+  void setOpenFolder(std::function<void(const QString& folder)> openFolder);
   // Called on the batch's worker thread after each pair, before that worker starts another;
   // tests pause or disturb a run here.
-  std::function<void(const PairOutcome&)> afterPair;
-
-  Settings settings;
-  std::unique_ptr<TFnd> Finder;
-  Bitmap BaseBitmap;
-  Bitmap PartBitmap;
-  // Indices of the latest pair started, written by the batch's worker threads.
-  std::atomic<int> ProgressBaseIndex{0};
-  std::atomic<int> ProgressPartIndex{0};
+  void setAfterPair(std::function<void(const PairOutcome&)> afterPair);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
+ private slots:
+  void onInput();
+  void onOutputPng();
+  void onOutputJpeg();
+  void askQuality();
+  void askThreshold();
+  void askSeparator();
+  void chooseBaseFirst();
+  void choosePartFirst();
+  void showProgress();
+  void requestAbort();
+  void previewBase();
+  void previewPart();
+
  private:
-  void FormCreate();
-  void CreateControls();
-  void CreateMenu();
-  void ApplyGeometry(const WindowGeometry& geometry);
-  void FitGeometryToFrame(const WindowGeometry& geometry);
-  void SetNameOrderChecks();
-  void SaveSettingsOnClose();
-  BatchJob WindowJob(std::int32_t code);
-  BatchObserver WindowObserver();
-  void FinishRun(const BatchReport& report);
+  void createControls();
+  void createActions();
+  QAction* addCommand(QWidget* menu, const char* objectName, const QString& caption,
+                      void (MainWindow::*handler)());
+  void connectListClicks(QListWidget* list, void (MainWindow::*handler)());
+  // Which commands are enabled follows from the busy state alone.
+  void updateActions();
+  void updateNameOrderChecks();
+  void loadSettings();
+  void applyGeometry(const WindowGeometry& geometry);
+  void fitGeometryToFrame(const WindowGeometry& geometry);
+  void layOutControls();
+  void fitPreview();
+  QSize clientSize() const;
+  void saveSettingsOnClose();
+  void releaseResources();
+
+  void runBatch(std::int32_t code);
+  BatchJob windowJob(std::int32_t code) const;
+  BatchObserver windowObserver();
+  void finishRun(const BatchReport& report);
   // Hands the settings a pair is named and composited with to the batch's workers.
-  void PublishPairSettings();
-  void SetInputCommandsEnabled(bool enabled);
-  void ConnectListClicks(QListWidget* list, void (TForm1::*handler)());
-  QAction* AddCommand(QWidget* menu, const QString& caption, void (TForm1::*handler)());
+  void publishPairSettings();
+  void enterBusy();
+  void leaveBusy();
+
   // Runs a handler; any error it raises is shown by the default error report.
-  void Guarded(const std::function<void()>& handler);
+  void guarded(const std::function<void()>& handler);
+  // The folder that holds the executable, ending with "/".
+  std::string applicationFolder() const;
+
+  PreviewControl* preview_ = nullptr;
+  QListWidget* baseList_ = nullptr;
+  QListWidget* partList_ = nullptr;
+  QAction* inputAction_ = nullptr;
+  QAction* outputPngAction_ = nullptr;
+  QAction* outputJpegAction_ = nullptr;
+  QAction* qualityAction_ = nullptr;
+  QAction* thresholdAction_ = nullptr;
+  QMenu* nameMenu_ = nullptr;
+  QAction* separatorAction_ = nullptr;
+  QAction* baseFirstAction_ = nullptr;
+  QAction* partFirstAction_ = nullptr;
+  QAction* progressAction_ = nullptr;
+  QAction* abortAction_ = nullptr;
+  QAction* quitAction_ = nullptr;
+  RunStatusBar* runStatus_ = nullptr;
 
   std::string executablePath_;
   IniProfile profile_;
+  Settings settings_;
   WindowGeometry savedGeometry_;
+  std::unique_ptr<ImageFileFinder> finder_;
+  Bitmap baseBitmap_;
+  Bitmap partBitmap_;
   bool frameFitted_ = false;
   bool settingsSaveFailed_ = false;
-  bool FBusy = false;
-  bool FAbort = false;
+  bool busy_ = false;
+  std::function<void(const QString&)> openFolder_;
+  std::function<void(const PairOutcome&)> afterPair_;
   unsigned batchWorkers_ = 1;
   SharedPairSettings pairSettings_;
+  // Indices of the latest pair started, written by the batch's worker threads.
+  std::atomic<int> progressBaseIndex_{0};
+  std::atomic<int> progressPartIndex_{0};
   std::atomic<std::size_t> pairsFinished_{0};
-  RunStatusBar* runStatus_ = nullptr;
   // Last, so it is stopped and joined before anything its workers reach is destroyed.
   std::unique_ptr<BackgroundBatch> batch_;
 };

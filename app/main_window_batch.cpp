@@ -3,9 +3,11 @@
 
 #include <QFile>
 #include <QListWidget>
+#include <QMetaObject>
 
 #include "app/error_report.h"
 #include "app/main_window.h"
+#include "app/path_list.h"
 #include "app/run_status_bar.h"
 #include "batch/folder_listing.h"
 #include "batch/picture_memory.h"
@@ -21,19 +23,11 @@ bool IsFolder(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-void FillList(QListWidget* list, const std::vector<std::string>& paths) {
-  list->clear();
-  for (const auto& path : paths) {
-    auto* item = new QListWidgetItem(QFile::decodeName(QByteArray::fromStdString(path)), list);
-    item->setData(Qt::UserRole, QByteArray::fromStdString(path));
-  }
-}
-
 }  // namespace
 
-void TForm1::SearchFolder1Click() {
-  if (FBusy) return;
-  const std::string folder = ApplicationFolder();
+void MainWindow::onInput() {
+  if (busy_) return;
+  const std::string folder = applicationFolder();
   const std::string baseFolder = folder + "base", partFolder = folder + "part";
   for (const auto& required : {baseFolder, partFolder, folder + "out"}) {
     if (!IsFolder(required)) {
@@ -41,47 +35,45 @@ void TForm1::SearchFolder1Click() {
       return;
     }
   }
-  const auto bases = ListImageFiles(*Finder, baseFolder);
-  const auto parts = ListImageFiles(*Finder, partFolder);
-  FillList(List1, bases);
-  FillList(List2, parts);
+  const auto bases = ListImageFiles(*finder_, baseFolder);
+  const auto parts = ListImageFiles(*finder_, partFolder);
+  FillPathList(baseList_, bases);
+  FillPathList(partList_, parts);
 }
 
-void TForm1::MergePNGClick() { RunBatch(kFormatPng); }
+void MainWindow::onOutputPng() { runBatch(kFormatPng); }
 
-void TForm1::MergeJPGClick() { RunBatch(settings.JPEGQuality); }
+void MainWindow::onOutputJpeg() { runBatch(settings_.jpegQuality); }
 
-void TForm1::SetInputCommandsEnabled(bool enabled) {
-  for (auto* command : {SearchFolder1, Merge1, Mergejpg1}) command->setEnabled(enabled);
-}
-
-void TForm1::RunBatch(std::int32_t code) {
-  if (FBusy) return;
+void MainWindow::runBatch(std::int32_t code) {
+  if (busy_) return;
   // The separator box refuses such text, but the settings file may hold it.
-  if (SeparatorLeavesOutputFolder(settings.Seperator)) {
+  if (SeparatorLeavesOutputFolder(settings_.separator)) {
     ShowMessage(this, "区切り文字に / は使えません。区切り文字を設定し直してください。");
     return;
   }
-  BatchJob job = WindowJob(code);
+  BatchJob job = windowJob(code);
   const std::size_t total = job.bases.size() * job.parts.size();
-  EnterBusy();
-  // Nothing may change the lists or start a second run while the workers go through them.
-  SetInputCommandsEnabled(false);
-  PublishPairSettings();
+  enterBusy();
+  publishPairSettings();
   pairsFinished_ = 0;
-  runStatus_->Start(total, [this] { return pairsFinished_.load(); });
+  runStatus_->start(total, [this] { return pairsFinished_.load(); });
   batch_ = std::make_unique<BackgroundBatch>(
-      std::move(job), WindowObserver(), [this](const BatchReport& report) {
+      std::move(job), windowObserver(), [this](const BatchReport& report) {
         QMetaObject::invokeMethod(
-            this, [this, report] { Guarded([&] { FinishRun(report); }); }, Qt::QueuedConnection);
+            this, [this, report] { guarded([&] { finishRun(report); }); }, Qt::QueuedConnection);
       });
 }
 
-BatchJob TForm1::WindowJob(std::int32_t code) {
+BatchJob MainWindow::windowJob(std::int32_t code) const {
   BatchJob job;
-  for (int row = 0; row < List1->count(); ++row) job.bases.push_back(EntryPath(List1, row));
-  for (int row = 0; row < List2->count(); ++row) job.parts.push_back(EntryPath(List2, row));
-  job.outFolder = ApplicationFolder() + "out/";
+  for (int row = 0; row < baseList_->count(); ++row) {
+    job.bases.push_back(PathListEntry(baseList_, row));
+  }
+  for (int row = 0; row < partList_->count(); ++row) {
+    job.parts.push_back(PathListEntry(partList_, row));
+  }
+  job.outFolder = applicationFolder() + "out/";
   job.code = code;
   job.currentSettings = [this] { return pairSettings_.Get(); };
   job.anyErrorEndsRun = true;
@@ -89,41 +81,40 @@ BatchJob TForm1::WindowJob(std::int32_t code) {
   return job;
 }
 
-BatchObserver TForm1::WindowObserver() {
+BatchObserver MainWindow::windowObserver() {
   BatchObserver observer;
   observer.started = [this](const BatchPair& pair) {
-    ProgressBaseIndex = static_cast<int>(pair.base);
-    ProgressPartIndex = static_cast<int>(pair.part);
+    progressBaseIndex_ = static_cast<int>(pair.base);
+    progressPartIndex_ = static_cast<int>(pair.part);
   };
   observer.finished = [this](const PairOutcome& outcome) {
     ++pairsFinished_;
-    if (afterPair) afterPair(outcome);
+    if (afterPair_) afterPair_(outcome);
   };
   return observer;
 }
 
-void TForm1::FinishRun(const BatchReport& report) {
+void MainWindow::finishRun(const BatchReport& report) {
   batch_.reset();
-  runStatus_->Stop();
-  SetInputCommandsEnabled(true);
-  LeaveBusy();
+  runStatus_->stop();
+  leaveBusy();
   ReleaseFreedPictureMemory();
   if (report.failure) {
     ShowErrorReport(this, QByteArray::fromStdString(report.failure->reason));
   } else if (report.written > 0) {
-    openFolder(QFile::decodeName(QByteArray::fromStdString(ApplicationFolder() + "out/")));
+    openFolder_(QFile::decodeName(QByteArray::fromStdString(applicationFolder() + "out/")));
   }
 }
 
-void TForm1::PublishPairSettings() {
-  pairSettings_.Set({settings.Seperator, settings.NameOrder, settings.Threshold});
+void MainWindow::publishPairSettings() {
+  pairSettings_.Set({settings_.separator, settings_.nameOrder, settings_.threshold});
 }
 
-void TForm1::progress1Click() {
-  if (!FBusy) return;
+void MainWindow::showProgress() {
+  if (!busy_) return;
   const long long done =
-      static_cast<long long>(List2->count()) * ProgressBaseIndex + ProgressPartIndex + 1;
-  const long long total = static_cast<long long>(List1->count()) * List2->count();
+      static_cast<long long>(partList_->count()) * progressBaseIndex_ + progressPartIndex_ + 1;
+  const long long total = static_cast<long long>(baseList_->count()) * partList_->count();
   ShowMessage(this, QStringLiteral("%1/%2").arg(done).arg(total));
 }
 

@@ -2,6 +2,7 @@
 #include <QListWidget>
 
 #include "app/main_window.h"
+#include "app/path_list.h"
 #include "app/preview_control.h"
 #include "batch/overlay.h"
 #include "imaging/file_io.h"
@@ -13,54 +14,51 @@ namespace {
 
 std::string SelectedPath(const QListWidget* list) {
   const int row = list->currentRow();
-  return row < 0 || !list->item(row)->isSelected() ? std::string() : TForm1::EntryPath(list, row);
+  return row < 0 || !list->item(row)->isSelected() ? std::string() : PathListEntry(list, row);
 }
 
 }  // namespace
 
-bool TForm1::MergePair(const std::string& basePath, const std::string& partPath) {
-  return mirelay::MergePair(basePath, partPath, BaseBitmap, PartBitmap, settings.Threshold);
-}
-
-void TForm1::List1Click() {
-  if (FBusy) return;
-  const std::string base = SelectedPath(List1);
+void MainWindow::previewBase() {
+  if (busy_) return;
+  const std::string base = SelectedPath(baseList_);
   if (base.empty() || !FileExists(base)) return;
-  LoadImageToView(base, *Image1);
-  FitPreview();
+  LoadImageToView(base, *preview_);
+  fitPreview();
 }
 
-void TForm1::List2Click() {
-  if (FBusy) return;
-  const std::string base = SelectedPath(List1);
-  const std::string part = SelectedPath(List2);
+// The part alone while no base is selected, otherwise the composite of the two.
+void MainWindow::previewPart() {
+  if (busy_) return;
+  const std::string base = SelectedPath(baseList_);
+  const std::string part = SelectedPath(partList_);
   if (part.empty() || !FileExists(part)) return;
   if (base.empty() || !FileExists(base)) {
-    LoadImageToView(part, *Image1);
-    FitPreview();
-  } else if (MergePair(base, part)) {
-    Bitmap composite = BaseBitmap;
+    LoadImageToView(part, *preview_);
+    fitPreview();
+  } else if (MergePair(base, part, baseBitmap_, partBitmap_, settings_.threshold)) {
+    Bitmap composite = baseBitmap_;
     composite.transparency.enabled = false;
-    Image1->ShowBitmap(composite);
-    FitPreview();
+    preview_->ShowBitmap(composite);
+    fitPreview();
   }
 }
 
-void TForm1::FitPreview() {
-  Image1->SetStretch(false);
-  Image1->SetAutoSize(true);
-  const QSize natural = Image1->NaturalSize();
-  Image1->SetAutoSize(false);
-  const long long available = ClientSize().width() - Image1->x();
+void MainWindow::fitPreview() {
+  preview_->SetStretch(false);
+  preview_->SetAutoSize(true);
+  const QSize natural = preview_->NaturalSize();
+  preview_->SetAutoSize(false);
+  const long long available = clientSize().width() - preview_->x();
   if (available >= natural.width()) return;
-  Image1->SetStretch(true);
+  preview_->SetStretch(true);
   long long width = available;
   long long height = natural.height() * available / natural.width();
-  if (ClientSize().height() < height) {
-    height = ClientSize().height();
+  if (clientSize().height() < height) {
+    height = clientSize().height();
     width = natural.width() * height / natural.height();
   }
-  Image1->resize(static_cast<int>(width), static_cast<int>(height));
+  preview_->resize(static_cast<int>(width), static_cast<int>(height));
 }
 
 }  // namespace mirelay

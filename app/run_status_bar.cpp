@@ -28,26 +28,26 @@ RunStatusBar::RunStatusBar(QWidget* parent)
   bar_->setMaximumHeight(fontMetrics().height());
   addWidget(bar_, 1);
   addPermanentWidget(timeLeft_);
-  refresh_.setInterval(kRefreshMilliseconds);
-  connect(&refresh_, &QTimer::timeout, this, [this] { Refresh(); });
+  refreshTimer_.setInterval(kRefreshMilliseconds);
+  connect(&refreshTimer_, &QTimer::timeout, this, [this] { refresh(); });
   hide();
 }
 
-void RunStatusBar::Start(std::size_t total, std::function<std::size_t()> pairsDone) {
+void RunStatusBar::start(std::size_t total, std::function<std::size_t()> pairsDone) {
   total_ = total;
   pairsDone_ = std::move(pairsDone);
   elapsed_.start();
-  Refresh();
+  refresh();
   show();
-  refresh_.start();
+  refreshTimer_.start();
 }
 
-void RunStatusBar::Stop() {
-  refresh_.stop();
+void RunStatusBar::stop() {
+  refreshTimer_.stop();
   hide();
 }
 
-void RunStatusBar::Refresh() {
+void RunStatusBar::refresh() {
   const std::size_t done = pairsDone_();
   bar_->setValue(total_ == 0 ? kBarSteps : static_cast<int>(done * kBarSteps / total_));
   bar_->setFormat(QStringLiteral("%1 / %2").arg(done).arg(total_));

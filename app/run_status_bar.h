@@ -20,16 +20,16 @@ class RunStatusBar : public QStatusBar {
  public:
   explicit RunStatusBar(QWidget* parent = nullptr);
 
-  // Shows the bar and follows `pairsDone` (read from the GUI thread) until Stop().
-  void Start(std::size_t total, std::function<std::size_t()> pairsDone);
-  void Stop();
+  // Shows the bar and follows `pairsDone` (read from the GUI thread) until stop().
+  void start(std::size_t total, std::function<std::size_t()> pairsDone);
+  void stop();
 
  private:
-  void Refresh();
+  void refresh();
 
   QProgressBar* bar_;
   QLabel* timeLeft_;
-  QTimer refresh_;
+  QTimer refreshTimer_;
   QElapsedTimer elapsed_;
   std::function<std::size_t()> pairsDone_;
   std::size_t total_ = 0;

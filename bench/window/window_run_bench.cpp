@@ -6,6 +6,7 @@
 // usage: mirelay_window_bench [--jobs N] WORKSPACE
 #include <sys/resource.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QListWidget>
@@ -22,13 +23,7 @@ struct Figures {
   long ticks = 0;
 };
 
-// Builds with the window before and after it gained worker threads, so both can be measured.
-template <typename Form>
-void SetWorkers(Form& form, unsigned jobs) {
-  if constexpr (requires { form.SetBatchWorkers(jobs); }) form.SetBatchWorkers(jobs);
-}
-
-Figures RunOutput(mirelay::TForm1& form) {
+Figures RunOutput(mirelay::MainWindow& window) {
   Figures figures;
   QElapsedTimer sinceTick;
   QTimer ticker;
@@ -42,8 +37,8 @@ Figures RunOutput(mirelay::TForm1& form) {
   wall.start();
   sinceTick.start();
   ticker.start();
-  form.Merge1->trigger();
-  while (form.Busy()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  window.findChild<QAction*>("Merge1")->trigger();
+  while (window.isBusy()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   figures.seconds = wall.nsecsElapsed() / 1e9;
   figures.longestGapMs = std::max(figures.longestGapMs, sinceTick.nsecsElapsed() / 1e6);
   return figures;
@@ -63,12 +58,13 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "usage: mirelay_window_bench [--jobs N] WORKSPACE\n");
     return 2;
   }
-  mirelay::TForm1 form(arguments[0].toStdString() + "/mirelay");
-  form.openFolder = [](const QString&) {};
-  SetWorkers(form, jobs);
-  form.SearchFolder1->trigger();
-  const long pairs = static_cast<long>(form.List1->count()) * form.List2->count();
-  const Figures figures = RunOutput(form);
+  mirelay::MainWindow window(arguments[0].toStdString() + "/mirelay");
+  window.setOpenFolder([](const QString&) {});
+  window.setBatchWorkers(jobs);
+  window.findChild<QAction*>("SearchFolder1")->trigger();
+  const long pairs = static_cast<long>(window.findChild<QListWidget*>("List1")->count()) *
+                     window.findChild<QListWidget*>("List2")->count();
+  const Figures figures = RunOutput(window);
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   std::printf(

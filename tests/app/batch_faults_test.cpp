@@ -11,10 +11,12 @@
 #include <filesystem>
 
 #include "app/main_window.h"
+#include "app/path_list.h"
 #include "app/preview_control.h"
 #include "fault_support.h"
 #include "imaging/image_lib.h"
 #include "run_control.h"
+#include "window_controls.h"
 #include "workspace.h"
 
 using namespace mirelay;
@@ -32,23 +34,24 @@ void PrepareInputs(const Workspace& workspace) {
   workspace.Write("mirelay.ini", "[Main]\nSeperator=-\n");
 }
 
-// The form after Input on one worker, with `fault` run on that worker once the pair numbered
+// The window after Input on one worker, with `fault` run on that worker once the pair numbered
 // `faultAfter` (from 1) is done and before the next one starts.
 struct Run {
-  explicit Run(const Workspace& workspace) : form(workspace.Executable()) {
-    form.openFolder = [this](const QString&) { ++foldersOpened; };
-    form.SetBatchWorkers(1);
-    form.afterPair = [this](const PairOutcome&) {
+  explicit Run(const Workspace& workspace) : window(workspace.Executable()), controls(window) {
+    window.setOpenFolder([this](const QString&) { ++foldersOpened; });
+    window.setBatchWorkers(1);
+    window.setAfterPair([this](const PairOutcome&) {
       if (++pairsDone == faultAfter && fault) fault();
-    };
-    form.show();
-    form.SearchFolder1->trigger();
+    });
+    window.show();
+    controls.input->trigger();
   }
   void Output() {
-    form.Mergejpg1->trigger();
-    QVERIFY(WaitForRunToEnd(form));
+    controls.outputJpeg->trigger();
+    QVERIFY(WaitForRunToEnd(window));
   }
-  TForm1 form;
+  MainWindow window;
+  const WindowControls controls;
   std::atomic<int> pairsDone{0};
   int faultAfter = 1;
   int foldersOpened = 0;
@@ -56,21 +59,21 @@ struct Run {
 };
 
 // The output name of the pair the batch handles as number `pair` (lists are in folder order).
-std::string PairName(const TForm1& form, int pair) {
+std::string PairName(const Run& run, int pair) {
   const auto stem = [](const std::string& path) {
     return std::filesystem::path(path).stem().string();
   };
-  const int parts = form.List2->count();
-  return stem(TForm1::EntryPath(form.List1, pair / parts)) + "-" +
-         stem(TForm1::EntryPath(form.List2, pair % parts)) + ".jpg";
+  const int parts = run.controls.partList->count();
+  return stem(PathListEntry(run.controls.baseList, pair / parts)) + "-" +
+         stem(PathListEntry(run.controls.partList, pair % parts)) + ".jpg";
 }
 
-void VerifyIdleAndClosable(TForm1& form) {
-  QVERIFY(!form.Busy());
-  QVERIFY(form.SearchFolder1->isEnabled() && form.Merge1->isEnabled());
-  QVERIFY(!form.abort1->isEnabled());
-  form.close();
-  QVERIFY(!form.isVisible());
+void VerifyIdleAndClosable(Run& run) {
+  QVERIFY(!run.window.isBusy());
+  QVERIFY(run.controls.input->isEnabled() && run.controls.outputPng->isEnabled());
+  QVERIFY(!run.controls.abort->isEnabled());
+  run.window.close();
+  QVERIFY(!run.window.isVisible());
 }
 
 }  // namespace
@@ -94,10 +97,10 @@ class BatchFaultsTest : public QObject {
     QCOMPARE(run.pairsDone.load(), 3);
     QCOMPARE(boxes.texts,
              QStringList({QString::fromStdString("ファイル " + workspace.Path("out/") +
-                                                 PairName(run.form, 2) + " を作成できません.")}));
+                                                 PairName(run, 2) + " を作成できません.")}));
     QCOMPARE(workspace.Read("out"), std::string("not a folder"));
     QVERIFY(LeftoverTemporaries(workspace.Path("")).empty());
-    VerifyIdleAndClosable(run.form);
+    VerifyIdleAndClosable(run);
   }
 
   void readOnlyOutputFolderEndsTheRunWhenPermissionsApply() {
@@ -111,7 +114,7 @@ class BatchFaultsTest : public QObject {
     ::chmod(workspace.Path("out").c_str(), 0755);
     QCOMPARE(boxes.texts.size(), 1);
     QCOMPARE(FolderNames(workspace.Path("out")).size(), std::size_t{1});
-    VerifyIdleAndClosable(run.form);
+    VerifyIdleAndClosable(run);
   }
 
   // A file-size limit stands in for a full disk: the second output cannot be written whole.
@@ -132,13 +135,13 @@ class BatchFaultsTest : public QObject {
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
     QCOMPARE(boxes.texts, QStringList({"ストリームへの書き込みエラー."}));
-    const std::string first = PairName(run.form, 0);
+    const std::string first = PairName(run, 0);
     QCOMPARE(FolderNames(workspace.Path("out")), std::vector<std::string>({first}));
     Bitmap written;
     QCOMPARE(LoadImageToBitmap(workspace.Path("out/" + first), written), kFormatJpeg);
     QCOMPARE(written.Width(), 64);
     QVERIFY(LeftoverTemporaries(workspace.Path("")).empty());
-    VerifyIdleAndClosable(run.form);
+    VerifyIdleAndClosable(run);
   }
 
   void inputsGoneAfterInputAreSkipped_data() {
@@ -157,15 +160,14 @@ class BatchFaultsTest : public QObject {
     std::filesystem::remove(gone);
     if (replacement == "folder") std::filesystem::create_directory(gone);
     if (replacement == "fifo") QCOMPARE(::mkfifo(gone.c_str(), 0644), 0);
-    run.form.List1->setCurrentRow(0);
-    run.form.List1Click();
+    ClickRow(run.controls.baseList, 0);
     MessageBoxRecorder boxes;
     run.Output();
     QVERIFY(boxes.texts.isEmpty());
     QCOMPARE(run.pairsDone.load(), 4);
     QCOMPARE(FolderNames(workspace.Path("out")), std::vector<std::string>({"b-p.jpg", "b-q.jpg"}));
     QCOMPARE(run.foldersOpened, 1);
-    VerifyIdleAndClosable(run.form);
+    VerifyIdleAndClosable(run);
   }
 
   void anInputRemovedMidRunIsSkipped() {
@@ -173,10 +175,9 @@ class BatchFaultsTest : public QObject {
     PrepareInputs(workspace);
     Run run(workspace);
     run.fault = [&] { std::filesystem::remove(workspace.Path("part/q.jpg")); };
-    std::vector<std::string> expected = {PairName(run.form, 0)};
+    std::vector<std::string> expected = {PairName(run, 0)};
     for (int pair = 1; pair < 4; ++pair) {
-      if (!PairName(run.form, pair).ends_with("-q.jpg"))
-        expected.push_back(PairName(run.form, pair));
+      if (!PairName(run, pair).ends_with("-q.jpg")) expected.push_back(PairName(run, pair));
     }
     std::sort(expected.begin(), expected.end());
     MessageBoxRecorder boxes;
@@ -184,7 +185,7 @@ class BatchFaultsTest : public QObject {
     QVERIFY(boxes.texts.isEmpty());
     QCOMPARE(run.pairsDone.load(), 4);
     QCOMPARE(FolderNames(workspace.Path("out")), expected);
-    VerifyIdleAndClosable(run.form);
+    VerifyIdleAndClosable(run);
   }
 
   void namesWithNewlinesSpacesAndJapaneseRunThrough() {
@@ -195,18 +196,17 @@ class BatchFaultsTest : public QObject {
     WriteJpeg(workspace.Path("part/" + part), 16, 6);
     workspace.Write("mirelay.ini", "[Main]\nSeperator=_\n");
     Run run(workspace);
-    QCOMPARE(run.form.List1->count(), 1);
-    QCOMPARE(TForm1::EntryPath(run.form.List1, 0), workspace.Path("base/" + base));
-    QCOMPARE(TForm1::EntryPath(run.form.List2, 0), workspace.Path("part/" + part));
-    run.form.List1->setCurrentRow(0);
-    run.form.List1Click();
-    QCOMPARE(run.form.Image1->NaturalSize(), QSize(48, 48));
+    QCOMPARE(run.controls.baseList->count(), 1);
+    QCOMPARE(PathListEntry(run.controls.baseList, 0), workspace.Path("base/" + base));
+    QCOMPARE(PathListEntry(run.controls.partList, 0), workspace.Path("part/" + part));
+    ClickRow(run.controls.baseList, 0);
+    QCOMPARE(run.controls.preview->NaturalSize(), QSize(48, 48));
     MessageBoxRecorder boxes;
     run.Output();
     QVERIFY(boxes.texts.isEmpty());
     QCOMPARE(FolderNames(workspace.Path("out")),
              std::vector<std::string>({"写真 one\nline_部品 x\n.jpg"}));
-    VerifyIdleAndClosable(run.form);
+    VerifyIdleAndClosable(run);
   }
 };
 

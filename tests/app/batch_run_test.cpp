@@ -12,6 +12,7 @@
 #include "images.h"
 #include "modal.h"
 #include "run_control.h"
+#include "window_controls.h"
 #include "workspace.h"
 
 using namespace mirelay;
@@ -19,7 +20,7 @@ using namespace mirelay::testing_support;
 
 namespace {
 
-constexpr std::int32_t kWriteBmpUnderJpgNames = 1;
+constexpr char kWriteBmpUnderJpgNames[] = "JPEGQuality=1\n";
 
 QStringList FilesIn(const Workspace& workspace, const char* folder) {
   QStringList names =
@@ -28,11 +29,13 @@ QStringList FilesIn(const Workspace& workspace, const char* folder) {
   return names;
 }
 
-// A form over a workspace with the given bases and parts, listed by Input, running its
-// batches on one worker unless a test says otherwise.
+// A window over a workspace with the given bases, parts and lines of the settings file's main
+// section, listed by Input, running its batches on one worker unless a test says otherwise.
 struct BatchFixture {
-  explicit BatchFixture(const QStringList& bases, const QStringList& parts) {
+  BatchFixture(const QStringList& bases, const QStringList& parts,
+               const std::string& settings = kWriteBmpUnderJpgNames) {
     workspace.MakeFolders();
+    workspace.Write("mirelay.ini", "[Main]\n" + settings);
     for (const QString& name : bases) {
       WriteBmp(workspace.Path("base/" + name.toStdString()),
                SolidPicture(4, 3, {10, 20, 30}, {10, 20, 30}));
@@ -41,21 +44,22 @@ struct BatchFixture {
       WriteBmp(workspace.Path("part/" + name.toStdString()),
                SolidPicture(2, 2, {200, 100, 0}, {0, 0, 0}));
     }
-    form = std::make_unique<TForm1>(workspace.Executable());
-    form->openFolder = [this](const QString& folder) { opened << folder; };
-    form->SetBatchWorkers(1);
-    form->settings.JPEGQuality = kWriteBmpUnderJpgNames;
-    form->SearchFolder1->trigger();
+    window = std::make_unique<MainWindow>(workspace.Executable());
+    controls = std::make_unique<WindowControls>(*window);
+    window->setOpenFolder([this](const QString& folder) { opened << folder; });
+    window->setBatchWorkers(1);
+    controls->input->trigger();
   }
 
   // Starts an output command and waits for its run to end.
   void Run(QAction* command) {
     command->trigger();
-    QVERIFY(WaitForRunToEnd(*form));
+    QVERIFY(WaitForRunToEnd(*window));
   }
 
   Workspace workspace;
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<MainWindow> window;
+  std::unique_ptr<WindowControls> controls;
   QStringList opened;
 };
 
@@ -84,11 +88,12 @@ class BatchRunTest : public QObject {
     QFETCH(QString, separator);
     QFETCH(int, workers);
     QFETCH(QStringList, expected);
-    BatchFixture fixture({"a.bmp", "b.bmp"}, {"x.bmp", "y.bmp"});
-    fixture.form->SetBatchWorkers(workers);
-    fixture.form->settings.NameOrder = nameOrder;
-    fixture.form->settings.Seperator = separator.toStdString();
-    fixture.Run(fixture.form->Mergejpg1);
+    BatchFixture fixture({"a.bmp", "b.bmp"}, {"x.bmp", "y.bmp"},
+                         std::string(kWriteBmpUnderJpgNames) +
+                             "NameOrder=" + std::to_string(nameOrder) +
+                             "\nSeperator=" + separator.toStdString() + "\n");
+    fixture.window->setBatchWorkers(workers);
+    fixture.Run(fixture.controls->outputJpeg);
     QCOMPARE(FilesIn(fixture.workspace, "out"), expected);
     QCOMPARE(fixture.opened, QStringList({QString::fromStdString(fixture.workspace.Path("out/"))}));
   }
@@ -96,23 +101,23 @@ class BatchRunTest : public QObject {
   // While a pair's worker is held, the GUI thread keeps serving its own timers.
   void theEventLoopRunsWhileAPairIsInProgress() {
     BatchFixture fixture({"a.bmp"}, {"x.bmp", "y.bmp"});
-    PairGate gate(*fixture.form, 1);
+    PairGate gate(*fixture.window, 1);
     int ticksWhileBusy = 0;
     QTimer ticker;
     ticker.setInterval(10);
-    connect(&ticker, &QTimer::timeout, [&] { ticksWhileBusy += fixture.form->Busy() ? 1 : 0; });
+    connect(&ticker, &QTimer::timeout, [&] { ticksWhileBusy += fixture.window->isBusy() ? 1 : 0; });
     ticker.start();
-    fixture.form->Mergejpg1->trigger();
+    fixture.controls->outputJpeg->trigger();
     QVERIFY(gate.WaitUntilReached());
     QVERIFY(QTest::qWaitFor([&] { return ticksWhileBusy >= 5; }, 10000));
     gate.Release();
-    QVERIFY(WaitForRunToEnd(*fixture.form));
+    QVERIFY(WaitForRunToEnd(*fixture.window));
     QCOMPARE(FilesIn(fixture.workspace, "out").size(), 2);
   }
 
   void eachFileHoldsItsComposite() {
     BatchFixture fixture({"a.bmp"}, {"x.bmp"});
-    fixture.Run(fixture.form->Mergejpg1);
+    fixture.Run(fixture.controls->outputJpeg);
     Bitmap written;
     QCOMPARE(LoadImageToBitmap(fixture.workspace.Path("out/ax.jpg"), written), kFormatBmp);
     ConvertTo24Bit(written);
@@ -125,67 +130,68 @@ class BatchRunTest : public QObject {
   void progressNamesTheLatestPairStartedOfAll() {
     BatchFixture fixture({"1.bmp", "2.bmp", "3.bmp", "4.bmp", "5.bmp"},
                          {"w.bmp", "x.bmp", "y.bmp", "z.bmp"});
-    PairGate gate(*fixture.form, 10);
-    fixture.form->Mergejpg1->trigger();
+    PairGate gate(*fixture.window, 10);
+    fixture.controls->outputJpeg->trigger();
     QVERIFY(gate.WaitUntilReached());
     SeenBox seen;
     AcceptNextMessageBox(seen);
-    fixture.form->progress1->trigger();
+    fixture.controls->progress->trigger();
     QCOMPARE(seen.text, QString("10/20"));
     QCOMPARE(seen.title, QString("Mirelay"));
     QCOMPARE(seen.icon, QMessageBox::NoIcon);
-    auto* bar = fixture.form->statusBar()->findChild<QProgressBar*>();
-    QVERIFY(fixture.form->statusBar()->isVisibleTo(fixture.form.get()));
+    auto* bar = fixture.window->statusBar()->findChild<QProgressBar*>();
+    QVERIFY(fixture.window->statusBar()->isVisibleTo(fixture.window.get()));
     QTRY_COMPARE(bar->text(), QString("10 / 20"));
   }
 
   void abortFinishesThePairInFlightOnly() {
     BatchFixture fixture({"a.bmp", "b.bmp"}, {"x.bmp", "y.bmp"});
-    PairGate gate(*fixture.form, 3);
-    fixture.form->Mergejpg1->trigger();
+    PairGate gate(*fixture.window, 3);
+    fixture.controls->outputJpeg->trigger();
     QVERIFY(gate.WaitUntilReached());
-    fixture.form->abort1->trigger();
+    fixture.controls->abort->trigger();
     gate.Release();
-    QVERIFY(WaitForRunToEnd(*fixture.form));
+    QVERIFY(WaitForRunToEnd(*fixture.window));
     QCOMPARE(gate.Finished(), 3);
     QCOMPARE(FilesIn(fixture.workspace, "out"), QStringList({"ax.jpg", "ay.jpg", "bx.jpg"}));
-    QVERIFY(!fixture.form->abort1->isEnabled());
+    QVERIFY(!fixture.controls->abort->isEnabled());
     QCOMPARE(fixture.opened.size(), 1);
   }
 
   void commandsThatWouldDisturbTheRunAreOffAndTheBarShowsOnlyWhileBusy() {
     BatchFixture fixture({"a.bmp"}, {"x.bmp", "y.bmp"});
-    fixture.form->show();
-    const QSize restingClient = fixture.form->ClientSize();
-    QVERIFY(!fixture.form->statusBar()->isVisible());
+    fixture.window->show();
+    const QSize restingClient = fixture.window->centralWidget()->size();
+    QVERIFY(!fixture.window->statusBar()->isVisible());
     {
-      PairGate gate(*fixture.form, 1);
-      fixture.form->Mergejpg1->trigger();
+      PairGate gate(*fixture.window, 1);
+      fixture.controls->outputJpeg->trigger();
       QVERIFY(gate.WaitUntilReached());
-      QVERIFY(!fixture.form->SearchFolder1->isEnabled());
-      QVERIFY(!fixture.form->Merge1->isEnabled());
-      QVERIFY(!fixture.form->Mergejpg1->isEnabled());
-      QVERIFY(fixture.form->JQ1->isEnabled() && fixture.form->progress1->isEnabled());
-      QVERIFY(fixture.form->statusBar()->isVisible());
-      fixture.form->MergePNGClick();  // a nested run must not start
-      fixture.form->close();          // nor may the window close
-      QVERIFY(fixture.form->isVisible());
+      QVERIFY(!fixture.controls->input->isEnabled());
+      QVERIFY(!fixture.controls->outputPng->isEnabled());
+      QVERIFY(!fixture.controls->outputJpeg->isEnabled());
+      QVERIFY(fixture.controls->quality->isEnabled() && fixture.controls->progress->isEnabled());
+      QVERIFY(fixture.window->statusBar()->isVisible());
+      // A nested run must not start, even when its handler is reached with the command off.
+      QVERIFY(QMetaObject::invokeMethod(fixture.window.get(), "onOutputPng"));
+      fixture.window->close();  // nor may the window close
+      QVERIFY(fixture.window->isVisible());
     }
-    QVERIFY(!fixture.form->Busy());
+    QVERIFY(!fixture.window->isBusy());
     QCOMPARE(FilesIn(fixture.workspace, "out"), QStringList({"ax.jpg", "ay.jpg"}));
-    QVERIFY(fixture.form->SearchFolder1->isEnabled() && fixture.form->Merge1->isEnabled());
-    QVERIFY(!fixture.form->statusBar()->isVisible());
-    QTRY_COMPARE(fixture.form->ClientSize(), restingClient);
+    QVERIFY(fixture.controls->input->isEnabled() && fixture.controls->outputPng->isEnabled());
+    QVERIFY(!fixture.window->statusBar()->isVisible());
+    QTRY_COMPARE(fixture.window->centralWidget()->size(), restingClient);
   }
 
   void aSeparatorChangedDuringTheRunNamesTheNextPairsOnly() {
     BatchFixture fixture({"a.bmp", "b.bmp"}, {"x.bmp"});
     {
-      PairGate gate(*fixture.form, 1);
-      fixture.form->Mergejpg1->trigger();
+      PairGate gate(*fixture.window, 1);
+      fixture.controls->outputJpeg->trigger();
       QVERIFY(gate.WaitUntilReached());
       AnswerNextInputBox("-");
-      fixture.form->Seperator1->trigger();
+      fixture.controls->separator->trigger();
     }
     const QStringList written = FilesIn(fixture.workspace, "out");
     // The folder's own order decides which base came first; only the second takes "-".
@@ -197,10 +203,10 @@ class BatchRunTest : public QObject {
   void aFailedWriteEndsTheRunOnceAndReturnsToIdle() {
     BatchFixture fixture({"a.bmp", "b.bmp"}, {"x.bmp", "y.bmp"});
     MessageBoxRecorder boxes;
-    fixture.form->show();
+    fixture.window->show();
     {
-      PairGate gate(*fixture.form, 1);
-      fixture.form->Mergejpg1->trigger();
+      PairGate gate(*fixture.window, 1);
+      fixture.controls->outputJpeg->trigger();
       QVERIFY(gate.WaitUntilReached());
       std::filesystem::remove_all(fixture.workspace.Path("out"));
     }
@@ -209,36 +215,34 @@ class BatchRunTest : public QObject {
     QVERIFY(text.startsWith(QString::fromStdString("ファイル " + fixture.workspace.Path("out/"))));
     QVERIFY(text.endsWith(".jpg を作成できません."));
     QVERIFY(fixture.opened.isEmpty());
-    fixture.form->close();
-    QVERIFY(!fixture.form->isVisible());
+    fixture.window->close();
+    QVERIFY(!fixture.window->isVisible());
   }
 
   void pairsWithUndecodableInputsWriteNothing() {
     BatchFixture fixture({"a.bmp"}, {"x.bmp"});
     fixture.workspace.Write("base/broken.bmp", "BM not really a bitmap");
-    fixture.form->SearchFolder1->trigger();
-    fixture.Run(fixture.form->Mergejpg1);
+    fixture.controls->input->trigger();
+    fixture.Run(fixture.controls->outputJpeg);
     QCOMPARE(FilesIn(fixture.workspace, "out"), QStringList({"ax.jpg"}));
   }
 
   void nothingWrittenMeansNoFolderIsOpened() {
     BatchFixture empty({}, {"x.bmp"});
-    empty.Run(empty.form->Mergejpg1);
+    empty.Run(empty.controls->outputJpeg);
     QVERIFY(empty.opened.isEmpty());
-    BatchFixture tooHigh({"a.bmp"}, {"x.bmp"});
-    tooHigh.form->settings.JPEGQuality = 101;
-    tooHigh.Run(tooHigh.form->Mergejpg1);
+    BatchFixture tooHigh({"a.bmp"}, {"x.bmp"}, "JPEGQuality=101\n");
+    tooHigh.Run(tooHigh.controls->outputJpeg);
     QVERIFY(FilesIn(tooHigh.workspace, "out").isEmpty());
     QVERIFY(tooHigh.opened.isEmpty());
   }
 
   // The box refuses such a separator, but a settings file may hold one.
   void aSeparatorLeavingTheOutputFolderStopsTheRunBeforeItStarts() {
-    BatchFixture fixture({"a.bmp"}, {"x.bmp"});
+    BatchFixture fixture({"a.bmp"}, {"x.bmp"}, "Seperator=/../elsewhere/\n");
     fixture.workspace.MakeFolders({"elsewhere"});
-    fixture.form->settings.Seperator = "/../elsewhere/";
     MessageBoxRecorder boxes;
-    fixture.Run(fixture.form->Merge1);
+    fixture.Run(fixture.controls->outputPng);
     QTRY_COMPARE(boxes.texts,
                  QStringList({"区切り文字に / は使えません。区切り文字を設定し直してください。"}));
     QVERIFY(FilesIn(fixture.workspace, "out").isEmpty());

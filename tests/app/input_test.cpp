@@ -3,7 +3,9 @@
 #include <QtTest>
 
 #include "app/main_window.h"
+#include "app/path_list.h"
 #include "modal.h"
+#include "window_controls.h"
 #include "workspace.h"
 
 using namespace mirelay;
@@ -14,7 +16,7 @@ namespace {
 QStringList Entries(const QListWidget* list) {
   QStringList entries;
   for (int row = 0; row < list->count(); ++row)
-    entries << QString::fromStdString(TForm1::EntryPath(list, row));
+    entries << QString::fromStdString(PathListEntry(list, row));
   entries.sort();
   return entries;
 }
@@ -32,26 +34,29 @@ class InputTest : public QObject {
                              "base/.f.png", "part/x y.png", "part/写真.gif"}) {
       workspace.Write(name, "");
     }
-    TForm1 form(workspace.Executable());
-    form.SearchFolder1->trigger();
+    MainWindow window(workspace.Executable());
+    const WindowControls controls(window);
+    controls.input->trigger();
     const QString root = QString::fromStdString(workspace.Path(""));
-    QCOMPARE(Entries(form.List1),
+    QCOMPARE(Entries(controls.baseList),
              QStringList({root + "base/a.PNG", root + "base/d.jpeg", root + "base/e.p"}));
-    QCOMPARE(Entries(form.List2), QStringList({root + "part/x y.png", root + "part/写真.gif"}));
-    form.SearchFolder1->trigger();
-    QCOMPARE(form.List1->count(), 3);
-    QCOMPARE(form.List1->selectedItems().size(), 0);
+    QCOMPARE(Entries(controls.partList),
+             QStringList({root + "part/x y.png", root + "part/写真.gif"}));
+    controls.input->trigger();
+    QCOMPARE(controls.baseList->count(), 3);
+    QCOMPARE(controls.baseList->selectedItems().size(), 0);
   }
 
   void anEmptyPartFolderGivesAnEmptyListSilently() {
     Workspace workspace;
     workspace.MakeFolders();
     workspace.Write("base/a.png", "");
-    TForm1 form(workspace.Executable());
-    form.List2->addItem("stale");
-    form.SearchFolder1->trigger();
-    QCOMPARE(form.List1->count(), 1);
-    QCOMPARE(form.List2->count(), 0);
+    MainWindow window(workspace.Executable());
+    const WindowControls controls(window);
+    controls.partList->addItem("stale");
+    controls.input->trigger();
+    QCOMPARE(controls.baseList->count(), 1);
+    QCOMPARE(controls.partList->count(), 0);
   }
 
   void aMissingFolderShowsTheMessageAndKeepsTheLists_data() {
@@ -67,16 +72,17 @@ class InputTest : public QObject {
     workspace.MakeFolders();
     QDir(QString::fromStdString(workspace.Path(""))).rmdir(missing);
     if (missing == "out") workspace.Write("out", "a file, not a folder");
-    TForm1 form(workspace.Executable());
-    form.List1->addItem("kept");
+    MainWindow window(workspace.Executable());
+    const WindowControls controls(window);
+    controls.baseList->addItem("kept");
     SeenBox seen;
     AcceptNextMessageBox(seen);
-    form.SearchFolder1->trigger();
+    controls.input->trigger();
     QVERIFY(seen.shown);
     QCOMPARE(seen.title, QString("Mirelay"));
     QCOMPARE(seen.icon, QMessageBox::NoIcon);
     QCOMPARE(seen.text, QString("フォルダと画像ファイルを用意してください。"));
-    QCOMPARE(form.List1->count(), 1);
+    QCOMPARE(controls.baseList->count(), 1);
   }
 };
 

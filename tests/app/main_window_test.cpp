@@ -9,45 +9,50 @@
 #include <QtTest>
 
 #include "app/preview_control.h"
+#include "images.h"
 #include "modal.h"
+#include "run_control.h"
+#include "window_controls.h"
 #include "workspace.h"
 
 using namespace mirelay;
 using namespace mirelay::testing_support;
 
-class MainFormTest : public QObject {
+class MainWindowTest : public QObject {
   Q_OBJECT
 
  private slots:
   void windowAsDesigned() {
     Workspace workspace;
-    TForm1 form(workspace.Executable());
-    form.show();
-    QCOMPARE(form.windowTitle(), QString("Mirelay 1.2.0"));
-    QCOMPARE(form.ClientSize(), QSize(1289, 616));
-    QCOMPARE(form.font().pixelSize(), 12);
-    QVERIFY(!form.Image1->isEnabled());
+    MainWindow window(workspace.Executable());
+    window.show();
+    QCOMPARE(window.objectName(), QString("Form1"));
+    QCOMPARE(window.windowTitle(), QString("Mirelay 1.2.0"));
+    QCOMPARE(window.centralWidget()->size(), QSize(1289, 616));
+    QCOMPARE(window.font().pixelSize(), 12);
+    QVERIFY(!WindowControls(window).preview->isEnabled());
   }
 
   void menuCaptionsAndInitialStates() {
     Workspace workspace;
-    TForm1 form(workspace.Executable());
+    MainWindow window(workspace.Executable());
+    const WindowControls controls(window);
     QStringList captions;
-    for (QAction* action : form.MainMenu1->actions()) captions << action->text();
+    for (QAction* action : controls.menuBar->actions()) captions << action->text();
     QCOMPARE(captions, QStringList({"入力(&S)", "出力.png(&E)", "出力.jpg(&R)", "画質(&Q)",
                                     "閾値(&T)", "名前(&N)", "進捗(&G)", "中断(&A)", "終了(&X)"}));
     QStringList submenu;
-    for (QAction* action : form.Name1->actions())
+    for (QAction* action : controls.nameMenu->actions())
       submenu << (action->isSeparator() ? "-" : action->text());
     QCOMPARE(submenu, QStringList({"区切り文字(&S)", "-", "元-部品(&B)", "部品-元(&P)"}));
     // Top-level commands act from the bar itself; only the name entry opens a menu.
-    for (QAction* action : form.MainMenu1->actions()) {
+    for (QAction* action : controls.menuBar->actions()) {
       QCOMPARE(action->menu() != nullptr, action->text() == "名前(&N)");
     }
-    QVERIFY(!form.progress1->isEnabled());
-    QVERIFY(!form.abort1->isEnabled());
-    QVERIFY(form.SearchFolder1->isEnabled() && form.Quit1->isEnabled());
-    QVERIFY(form.BP1->isChecked() && !form.PB1->isChecked());
+    QVERIFY(!controls.progress->isEnabled());
+    QVERIFY(!controls.abort->isEnabled());
+    QVERIFY(controls.input->isEnabled() && controls.quit->isEnabled());
+    QVERIFY(controls.baseFirst->isChecked() && !controls.partFirst->isChecked());
   }
 
   void layoutRuleDividesTheClientWidth_data() {
@@ -62,37 +67,44 @@ class MainFormTest : public QObject {
     QFETCH(int, clientWidth);
     QFETCH(int, listWidth);
     Workspace workspace;
-    TForm1 form(workspace.Executable());
-    form.show();
-    form.resize(clientWidth, form.height());
+    MainWindow window(workspace.Executable());
+    const WindowControls controls(window);
+    window.show();
+    window.resize(clientWidth, window.height());
     QCoreApplication::processEvents();
-    QCOMPARE(form.ClientSize().width(), clientWidth);
-    QCOMPARE(form.List1->geometry(), QRect(0, 0, listWidth, form.ClientSize().height()));
-    QCOMPARE(form.List2->geometry(), QRect(listWidth, 0, listWidth, form.ClientSize().height()));
-    QCOMPARE(form.Image1->pos(), QPoint(2 * listWidth, 0));
+    const int clientHeight = window.centralWidget()->height();
+    QCOMPARE(window.centralWidget()->width(), clientWidth);
+    QCOMPARE(controls.baseList->geometry(), QRect(0, 0, listWidth, clientHeight));
+    QCOMPARE(controls.partList->geometry(), QRect(listWidth, 0, listWidth, clientHeight));
+    QCOMPARE(controls.preview->pos(), QPoint(2 * listWidth, 0));
   }
 
-  void busyStateTogglesProgressAndAbort() {
+  // A run held after its first pair stands for the busy state.
+  void whileBusyProgressAndAbortAreOnAndCloseIsRefusedThenCloseSaves() {
     Workspace workspace;
-    TForm1 form(workspace.Executable());
-    form.EnterBusy();
-    QVERIFY(form.progress1->isEnabled() && form.abort1->isEnabled());
-    form.RequestAbort();
-    form.LeaveBusy();
-    QVERIFY(!form.progress1->isEnabled() && !form.abort1->isEnabled());
-  }
-
-  void closeIsRefusedWhileBusyAndSavesWhenIdle() {
-    Workspace workspace;
-    TForm1 form(workspace.Executable());
-    form.show();
-    form.EnterBusy();
-    form.Quit1->trigger();
-    QVERIFY(form.isVisible());
-    QVERIFY(workspace.Read("mirelay.ini").empty());
-    form.LeaveBusy();
-    form.Quit1->trigger();
-    QVERIFY(!form.isVisible());
+    workspace.MakeFolders();
+    WriteBmp(workspace.Path("base/a.bmp"), SolidPicture(4, 3, {10, 20, 30}, {10, 20, 30}));
+    for (const char* part : {"part/x.bmp", "part/y.bmp"}) {
+      WriteBmp(workspace.Path(part), SolidPicture(2, 2, {200, 100, 0}, {0, 0, 0}));
+    }
+    MainWindow window(workspace.Executable());
+    const WindowControls controls(window);
+    window.setOpenFolder([](const QString&) {});
+    window.setBatchWorkers(1);
+    window.show();
+    controls.input->trigger();
+    {
+      PairGate gate(window, 1);
+      controls.outputPng->trigger();
+      QVERIFY(gate.WaitUntilReached());
+      QVERIFY(controls.progress->isEnabled() && controls.abort->isEnabled());
+      controls.quit->trigger();
+      QVERIFY(window.isVisible());
+      QVERIFY(workspace.Read("mirelay.ini").empty());
+    }
+    QVERIFY(!controls.progress->isEnabled() && !controls.abort->isEnabled());
+    controls.quit->trigger();
+    QVERIFY(!window.isVisible());
     const QStringList lines = QString::fromStdString(workspace.Read("mirelay.ini")).split('\n');
     QStringList keys;
     for (const QString& line : lines) keys << line.section('=', 0, 0);
@@ -106,12 +118,13 @@ class MainFormTest : public QObject {
     Workspace workspace;
     workspace.Write("mirelay.ini",
                     "[Main]\nJPEGQuality=$50\nNameOrder=0\nThreshold=-3\nSeperator=__\n");
-    TForm1 form(workspace.Executable());
-    QCOMPARE(form.settings.JPEGQuality, 80);
-    QCOMPARE(form.settings.Threshold, -3);
-    QVERIFY(form.PB1->isChecked() && !form.BP1->isChecked());
-    form.show();
-    form.close();
+    MainWindow window(workspace.Executable());
+    const WindowControls controls(window);
+    QCOMPARE(window.settings().jpegQuality, 80);
+    QCOMPARE(window.settings().threshold, -3);
+    QVERIFY(controls.partFirst->isChecked() && !controls.baseFirst->isChecked());
+    window.show();
+    window.close();
     const std::string saved = workspace.Read("mirelay.ini");
     QVERIFY(saved.find("JPEGQuality=80\nNameOrder=0\nThreshold=-3\nSeperator=__\n") !=
             std::string::npos);
@@ -120,44 +133,49 @@ class MainFormTest : public QObject {
   void savedGeometryIsAppliedByItsRules() {
     Workspace workspace;
     workspace.Write("mirelay.ini", "[Main]\nTop=-8\nLeft=-8\nWidth=1300\nHeight=700\n");
-    TForm1 form(workspace.Executable());
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    MainWindow window(workspace.Executable());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
     // The offscreen platform frames its windows too: the saved size is the outer one.
-    QVERIFY(form.frameGeometry().size() != form.size());
-    QCOMPARE(form.frameGeometry().size(), QSize(1300, 700));
+    QVERIFY(window.frameGeometry().size() != window.size());
+    QCOMPARE(window.frameGeometry().size(), QSize(1300, 700));
     Workspace second;
     second.Write("mirelay.ini", "[Main]\nTop=0\nLeft=0\nWidth=0\nHeight=-1\n");
-    TForm1 placed(second.Executable());
+    MainWindow placed(second.Executable());
     placed.show();
     QVERIFY(QTest::qWaitForWindowExposed(&placed));
     QCOMPARE(placed.pos(), QPoint(0, 0));
-    QCOMPARE(placed.ClientSize(), QSize(1289, 616));
+    QCOMPARE(placed.centralWidget()->size(), QSize(1289, 616));
   }
 
+  // After the failed save the window keeps working: Input still has its finder.
   void anUnwritableSettingsFileKeepsTheWindowOpen() {
     Workspace workspace;
+    workspace.MakeFolders();
+    workspace.Write("base/a.png", "");
     workspace.Write("mirelay.ini", "[Main]\nThreshold=4\n");
     ::chmod(workspace.Settings().c_str(), 0444);
-    TForm1 form(workspace.Executable());
-    form.show();
+    MainWindow window(workspace.Executable());
+    const WindowControls controls(window);
+    window.show();
     {
       SeenBox seen;
       AcceptNextMessageBox(seen);
-      form.close();
+      window.close();
       QVERIFY(seen.shown);
       QCOMPARE(seen.title, QString("Mirelay"));
       QCOMPARE(seen.icon, QMessageBox::Critical);
       QCOMPARE(seen.text, QString::fromStdString(workspace.Settings() + " に書き込めません."));
-      QVERIFY(form.isVisible());
-      QVERIFY(form.Finder != nullptr);
+      QVERIFY(window.isVisible());
+      controls.input->trigger();
+      QCOMPARE(controls.baseList->count(), 1);
     }
     ::chmod(workspace.Settings().c_str(), 0644);
-    form.close();
-    QVERIFY(!form.isVisible());
+    window.close();
+    QVERIFY(!window.isVisible());
     QVERIFY(workspace.Read("mirelay.ini").find("Height=") != std::string::npos);
   }
 };
 
-QTEST_MAIN(MainFormTest)
+QTEST_MAIN(MainWindowTest)
 #include "main_window_test.moc"

@@ -6,6 +6,7 @@
 #include "app/preview_control.h"
 #include "images.h"
 #include "modal.h"
+#include "window_controls.h"
 #include "workspace.h"
 
 using namespace mirelay;
@@ -18,20 +19,18 @@ struct PreviewFixture {
     workspace.MakeFolders();
     WriteBmp(workspace.Path("base/sky.bmp"), SolidPicture(6, 4, {255, 0, 0}, {255, 0, 0}));
     WriteBmp(workspace.Path("part/tree.bmp"), SolidPicture(3, 3, {0, 255, 0}, {0, 0, 0}));
-    form = std::make_unique<TForm1>(workspace.Executable());
-    form->show();
-    form->SearchFolder1Click();
+    window = std::make_unique<MainWindow>(workspace.Executable());
+    controls = std::make_unique<WindowControls>(*window);
+    window->show();
+    controls->input->trigger();
   }
 
-  void Select(QListWidget* list, int row) {
-    list->setCurrentRow(row);
-    list == form->List1 ? form->List1Click() : form->List2Click();
-  }
-
-  QRgb Shown(int x, int y) const { return form->Image1->Picture().pixel(x, y); }
+  QRgb Shown(int x, int y) const { return controls->preview->Picture().pixel(x, y); }
+  PreviewControl& Preview() const { return *controls->preview; }
 
   Workspace workspace;
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<MainWindow> window;
+  std::unique_ptr<WindowControls> controls;
 };
 
 }  // namespace
@@ -42,35 +41,35 @@ class PreviewClickTest : public QObject {
  private slots:
   void partAloneThenBaseAloneThenTheComposite() {
     PreviewFixture fixture;
-    fixture.Select(fixture.form->List2, 0);
-    QCOMPARE(fixture.form->Image1->NaturalSize(), QSize(3, 3));
-    fixture.Select(fixture.form->List1, 0);
-    QCOMPARE(fixture.form->Image1->NaturalSize(), QSize(6, 4));
+    ClickRow(fixture.controls->partList, 0);
+    QCOMPARE(fixture.Preview().NaturalSize(), QSize(3, 3));
+    ClickRow(fixture.controls->baseList, 0);
+    QCOMPARE(fixture.Preview().NaturalSize(), QSize(6, 4));
     QCOMPARE(fixture.Shown(1, 1), qRgb(0, 0, 255));
-    fixture.Select(fixture.form->List2, 0);
-    QCOMPARE(fixture.form->Image1->NaturalSize(), QSize(6, 4));
+    ClickRow(fixture.controls->partList, 0);
+    QCOMPARE(fixture.Preview().NaturalSize(), QSize(6, 4));
     QCOMPARE(fixture.Shown(0, 0), qRgb(0, 0, 255));  // the key pixel shows the base
     QCOMPARE(fixture.Shown(1, 1), qRgb(0, 255, 0));
     QCOMPARE(fixture.Shown(4, 1), qRgb(0, 0, 255));
-    QCOMPARE(fixture.form->Image1->size(), QSize(6, 4));
+    QCOMPARE(fixture.Preview().size(), QSize(6, 4));
   }
 
   void aFileThatFailsToDecodeLeavesThePreview() {
     PreviewFixture fixture;
-    fixture.Select(fixture.form->List1, 0);
+    ClickRow(fixture.controls->baseList, 0);
     fixture.workspace.Write("base/sky.bmp", "BM broken");
-    fixture.Select(fixture.form->List1, 0);
-    QCOMPARE(fixture.form->Image1->NaturalSize(), QSize(6, 4));
-    fixture.Select(fixture.form->List2, 0);
+    ClickRow(fixture.controls->baseList, 0);
+    QCOMPARE(fixture.Preview().NaturalSize(), QSize(6, 4));
+    ClickRow(fixture.controls->partList, 0);
     // No composite from a broken base.
-    QCOMPARE(fixture.form->Image1->NaturalSize(), QSize(6, 4));
+    QCOMPARE(fixture.Preview().NaturalSize(), QSize(6, 4));
   }
 
   void aVanishedFileIsIgnored() {
     PreviewFixture fixture;
     std::filesystem::remove(fixture.workspace.Path("part/tree.bmp"));
-    fixture.Select(fixture.form->List2, 0);
-    QVERIFY(fixture.form->Image1->Picture().isNull());
+    ClickRow(fixture.controls->partList, 0);
+    QVERIFY(fixture.Preview().Picture().isNull());
   }
 };
 

@@ -2,10 +2,31 @@
 
 #include "app/main_window.h"
 #include "app/preview_control.h"
+#include "images.h"
+#include "window_controls.h"
 #include "workspace.h"
 
 using namespace mirelay;
 using namespace mirelay::testing_support;
+
+namespace {
+
+// The shown window with a base picture of the given size listed and clicked.
+struct ShownPicture {
+  explicit ShownPicture(QSize picture) {
+    workspace.MakeFolders();
+    WriteBmp(workspace.Path("base/picture.bmp"),
+             SolidPicture(picture.width(), picture.height(), {1, 2, 3}, {1, 2, 3}));
+    window.show();
+    controls.input->trigger();
+  }
+
+  Workspace workspace;
+  MainWindow window{workspace.Executable()};
+  const WindowControls controls{window};
+};
+
+}  // namespace
 
 class PreviewFitTest : public QObject {
   Q_OBJECT
@@ -26,26 +47,20 @@ class PreviewFitTest : public QObject {
     QFETCH(QSize, picture);
     QFETCH(QSize, shown);
     QFETCH(bool, stretched);
-    Workspace workspace;
-    TForm1 form(workspace.Executable());
-    form.show();
-    QCOMPARE(form.Image1->x(), 644);
-    form.Image1->ShowBitmap(Bitmap(PixelFormat::kBits24, picture.width(), picture.height()));
-    form.FitPreview();
-    QCOMPARE(form.Image1->size(), shown);
-    QCOMPARE(form.Image1->Stretch(), stretched);
+    ShownPicture fixture(picture);
+    QCOMPARE(fixture.controls.preview->x(), 644);
+    ClickRow(fixture.controls.baseList, 0);
+    QCOMPARE(fixture.controls.preview->size(), shown);
+    QCOMPARE(fixture.controls.preview->Stretch(), stretched);
   }
 
   void resizingRefitsTheCurrentPicture() {
-    Workspace workspace;
-    TForm1 form(workspace.Executable());
-    form.show();
-    form.Image1->ShowBitmap(Bitmap(PixelFormat::kBits24, 1290, 400));
-    form.FitPreview();
-    form.resize(1000, form.height());
+    ShownPicture fixture(QSize(1290, 400));
+    ClickRow(fixture.controls.baseList, 0);
+    fixture.window.resize(1000, fixture.window.height());
     QCoreApplication::processEvents();
-    QCOMPARE(form.Image1->pos(), QPoint(500, 0));
-    QCOMPARE(form.Image1->size(), QSize(500, 155));
+    QCOMPARE(fixture.controls.preview->pos(), QPoint(500, 0));
+    QCOMPARE(fixture.controls.preview->size(), QSize(500, 155));
   }
 
   void bitmapsAreDrawnOpaque() {

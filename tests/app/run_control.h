@@ -12,28 +12,30 @@
 namespace mirelay::testing_support {
 
 // Lets the event loop run until the window is idle again; false if it never gets there.
-inline bool WaitForRunToEnd(const TForm1& form) {
-  return QTest::qWaitFor([&] { return !form.Busy(); }, 30000);
+inline bool WaitForRunToEnd(const MainWindow& window) {
+  return QTest::qWaitFor([&] { return !window.isBusy(); }, 30000);
 }
 
 // Holds the worker that finishes pair number `pairs` (counting from 1) until Release(). Use
 // it with one worker, so no other pair moves meanwhile.
 class PairGate {
  public:
-  PairGate(TForm1& form, int pairs) : form_(form) {
-    form.afterPair = [this, pairs](const PairOutcome&) {
+  PairGate(MainWindow& window, int pairs) : window_(window) {
+    window.setAfterPair([this, pairs](const PairOutcome&) {
       if (++finished_ != pairs) return;
       reached_ = true;
       released_.wait();
-    };
+    });
   }
   ~PairGate() {
     Release();
-    WaitForRunToEnd(form_);
-    form_.afterPair = nullptr;
+    WaitForRunToEnd(window_);
+    window_.setAfterPair(nullptr);
   }
   PairGate(const PairGate&) = delete;
   PairGate& operator=(const PairGate&) = delete;
+  PairGate(PairGate&&) = delete;
+  PairGate& operator=(PairGate&&) = delete;
 
   bool WaitUntilReached() const {
     return QTest::qWaitFor([this] { return reached_.load(); }, 30000);
@@ -44,7 +46,7 @@ class PairGate {
   int Finished() const { return finished_; }
 
  private:
-  TForm1& form_;
+  MainWindow& window_;
   std::atomic<int> finished_{0};
   std::atomic<bool> reached_{false};
   std::atomic<bool> releasedOnce_{false};

@@ -6,10 +6,20 @@
 
 #include "app/main_window.h"
 #include "modal.h"
+#include "window_controls.h"
 #include "workspace.h"
 
 using namespace mirelay;
 using namespace mirelay::testing_support;
+
+namespace {
+
+// A settings file whose main section holds the one line `keyAndValue`.
+void WriteSetting(const Workspace& workspace, const std::string& keyAndValue) {
+  workspace.Write("mirelay.ini", "[Main]\n" + keyAndValue + "\n");
+}
+
+}  // namespace
 
 class SettingDialogsTest : public QObject {
   Q_OBJECT
@@ -42,13 +52,13 @@ class SettingDialogsTest : public QObject {
     QFETCH(bool, accept);
     QFETCH(int, after);
     Workspace workspace;
-    TForm1 form(workspace.Executable());
-    form.settings.JPEGQuality = before;
+    WriteSetting(workspace, "JPEGQuality=" + std::to_string(before));
+    MainWindow window(workspace.Executable());
     QString caption;
     AnswerNextInputBox(typed, accept, &caption);
-    form.JQ1->trigger();
+    WindowControls(window).quality->trigger();
     QCOMPARE(caption, QString("JPEG 画質"));
-    QCOMPARE(form.settings.JPEGQuality, after);
+    QCOMPARE(window.settings().jpegQuality, after);
   }
 
   void thresholdBox_data() {
@@ -68,13 +78,13 @@ class SettingDialogsTest : public QObject {
     QFETCH(bool, accept);
     QFETCH(int, after);
     Workspace workspace;
-    TForm1 form(workspace.Executable());
-    form.settings.Threshold = 999;
+    WriteSetting(workspace, "Threshold=999");
+    MainWindow window(workspace.Executable());
     QString caption;
     AnswerNextInputBox(typed, accept, &caption);
-    form.cutoff1->trigger();
+    WindowControls(window).threshold->trigger();
     QCOMPARE(caption, QString("透過閾値"));
-    QCOMPARE(form.settings.Threshold, after);
+    QCOMPARE(window.settings().threshold, after);
   }
 
   void separatorBox_data() {
@@ -98,13 +108,13 @@ class SettingDialogsTest : public QObject {
     QFETCH(bool, accept);
     QFETCH(QString, after);
     Workspace workspace;
-    TForm1 form(workspace.Executable());
-    form.settings.Seperator = "old";
+    WriteSetting(workspace, "Seperator=old");
+    MainWindow window(workspace.Executable());
     QString caption;
     AnswerNextInputBox(typed, accept, &caption);
-    form.Seperator1->trigger();
+    WindowControls(window).separator->trigger();
     QCOMPARE(caption, QString("名前の区切り文字"));
-    QCOMPARE(QString::fromStdString(form.settings.Seperator), after);
+    QCOMPARE(QString::fromStdString(window.settings().separator), after);
   }
 
   // Keys pressed in the box: Esc or Enter on the text as shown, or text typed over it.
@@ -138,35 +148,37 @@ class SettingDialogsTest : public QObject {
     QFETCH(int, closeKey);
     QFETCH(QByteArray, after);
     Workspace workspace;
-    TForm1 form(workspace.Executable());
-    form.settings.Seperator = before.toStdString();
+    WriteSetting(workspace, "Seperator=" + before.toStdString());
+    MainWindow window(workspace.Executable());
+    QCOMPARE(QByteArray::fromStdString(window.settings().separator), before);
     bool answered = false;
     OnNextModal([&](QWidget* box) {
       if (!typed.isEmpty()) QTest::keyClicks(box->findChild<QLineEdit*>(), typed);
       QTest::keyClick(box, Qt::Key(closeKey));
       answered = true;
     });
-    form.Seperator1->trigger();
+    WindowControls(window).separator->trigger();
     QVERIFY(answered);
-    QCOMPARE(QByteArray::fromStdString(form.settings.Seperator), after);
+    QCOMPARE(QByteArray::fromStdString(window.settings().separator), after);
   }
 
   void nameOrderChecksMoveTogether() {
     Workspace workspace;
-    TForm1 form(workspace.Executable());
-    form.PB1->trigger();
-    QVERIFY(form.PB1->isChecked() && !form.BP1->isChecked());
-    QCOMPARE(form.settings.NameOrder, 2);
-    form.PB1->trigger();
-    QVERIFY(form.PB1->isChecked());
-    form.BP1->trigger();
-    QVERIFY(form.BP1->isChecked() && !form.PB1->isChecked());
-    QCOMPARE(form.settings.NameOrder, 1);
+    MainWindow window(workspace.Executable());
+    const WindowControls controls(window);
+    controls.partFirst->trigger();
+    QVERIFY(controls.partFirst->isChecked() && !controls.baseFirst->isChecked());
+    QVERIFY(window.settings().nameOrder == NameOrder::PartFirst());
+    controls.partFirst->trigger();
+    QVERIFY(controls.partFirst->isChecked());
+    controls.baseFirst->trigger();
+    QVERIFY(controls.baseFirst->isChecked() && !controls.partFirst->isChecked());
+    QVERIFY(window.settings().nameOrder == NameOrder::BaseFirst());
   }
 
   void inputBoxLayout() {
     Workspace workspace;
-    TForm1 form(workspace.Executable());
+    MainWindow window(workspace.Executable());
     bool checked = false;
     OnNextModal([&](QWidget* box) {
       auto* edit = box->findChild<QLineEdit*>();
@@ -181,9 +193,9 @@ class SettingDialogsTest : public QObject {
       QTest::keyClick(box, Qt::Key_Escape);
       checked = true;
     });
-    form.JQ1->trigger();
+    WindowControls(window).quality->trigger();
     QVERIFY(checked);
-    QCOMPARE(form.settings.JPEGQuality, 90);
+    QCOMPARE(window.settings().jpegQuality, 90);
   }
 };
 

@@ -14,6 +14,7 @@
 
 #include "app/main_window.h"
 #include "fault_support.h"
+#include "window_controls.h"
 #include "workspace.h"
 
 using namespace mirelay;
@@ -25,11 +26,11 @@ const char* const kNineKeys[] = {
     "JPEGQuality=", "Threshold=", "Seperator=", "NameOrder=", "Extensions=",
     "Top=",         "Left=",      "Width=",     "Height="};
 
-void VerifyDefaults(const TForm1& form) {
-  QCOMPARE(form.settings.JPEGQuality, 90);
-  QCOMPARE(form.settings.Threshold, 0);
-  QCOMPARE(form.settings.NameOrder, 1);
-  QCOMPARE(form.settings.Extensions, std::string(kDefaultExtensions));
+void VerifyDefaults(const MainWindow& window) {
+  QCOMPARE(window.settings().jpegQuality, 90);
+  QCOMPARE(window.settings().threshold, 0);
+  QVERIFY(window.settings().nameOrder == NameOrder::BaseFirst());
+  QCOMPARE(window.settings().extensions, std::string(kDefaultExtensions));
 }
 
 void VerifyNineKeysAfter(const std::string& saved, const std::string& header) {
@@ -52,11 +53,11 @@ class SettingsFaultsTest : public QObject {
     std::mt19937 random(7);
     for (char& byte : garbage) byte = static_cast<char>(random());
     workspace.Write("mirelay.ini", garbage);
-    TForm1 form(workspace.Executable());
-    VerifyDefaults(form);
-    form.show();
-    form.close();
-    QVERIFY(!form.isVisible());
+    MainWindow window(workspace.Executable());
+    VerifyDefaults(window);
+    window.show();
+    window.close();
+    QVERIFY(!window.isVisible());
     const std::string saved = workspace.Read("mirelay.ini");
     QVERIFY(saved.starts_with(garbage.substr(0, 100)));
     VerifyNineKeysAfter(saved, "[Main]");
@@ -71,14 +72,14 @@ class SettingsFaultsTest : public QObject {
     workspace.Write("mirelay.ini", content);
     QElapsedTimer clock;
     clock.start();
-    TForm1 form(workspace.Executable());
+    MainWindow window(workspace.Executable());
     qInfo("start-up with a 100000-line settings file: %lld ms", clock.elapsed());
-    QCOMPARE(form.settings.Threshold, 17);
-    form.show();
+    QCOMPARE(window.settings().threshold, 17);
+    window.show();
     clock.restart();
-    form.close();
+    window.close();
     qInfo("close with a 100000-line settings file: %lld ms", clock.elapsed());
-    QVERIFY(!form.isVisible());
+    QVERIFY(!window.isVisible());
     const std::string saved = workspace.Read("mirelay.ini");
     QVERIFY(saved.starts_with(content.substr(0, content.size() - 12)));
     VerifyNineKeysAfter(saved, "[Main]");
@@ -87,20 +88,20 @@ class SettingsFaultsTest : public QObject {
   void aFolderInPlaceOfTheFileGivesDefaultsAndAReportOnClose() {
     Workspace workspace;
     std::filesystem::create_directory(workspace.Settings());
-    TForm1 form(workspace.Executable());
-    VerifyDefaults(form);
-    form.show();
+    MainWindow window(workspace.Executable());
+    VerifyDefaults(window);
+    window.show();
     {
       MessageBoxRecorder boxes;
-      form.close();
+      window.close();
       QCOMPARE(boxes.texts,
                QStringList({QString::fromStdString(workspace.Settings() + " に書き込めません.")}));
     }
-    QVERIFY(form.isVisible());
-    QVERIFY(form.SearchFolder1->isEnabled());
+    QVERIFY(window.isVisible());
+    QVERIFY(WindowControls(window).input->isEnabled());
     std::filesystem::remove(workspace.Settings());
-    form.close();
-    QVERIFY(!form.isVisible());
+    window.close();
+    QVERIFY(!window.isVisible());
     VerifyNineKeysAfter(workspace.Read("mirelay.ini"), "[Main]");
   }
 
@@ -127,14 +128,13 @@ class SettingsFaultsTest : public QObject {
     const auto kind = std::filesystem::status(ini).type();
     // Opening a FIFO that nobody writes to would block for ever; the alarm ends the test instead.
     ::alarm(60);
-    TForm1 form(workspace.Executable());
-    form.show();
+    MainWindow window(workspace.Executable());
+    window.show();
     for (const bool closes : {false, true}) {
       MessageBoxRecorder boxes;
-      form.close();
+      window.close();
       QCOMPARE(boxes.texts, QStringList({QString::fromStdString(ini + " に書き込めません.")}));
-      QCOMPARE(form.isVisible(), !closes);
-      QCOMPARE(form.Finder == nullptr, closes);
+      QCOMPARE(window.isVisible(), !closes);
     }
     ::alarm(0);
     QCOMPARE(std::filesystem::status(ini).type(), kind);
@@ -147,8 +147,8 @@ class SettingsFaultsTest : public QObject {
     Workspace workspace;
     const std::string old = "[Main]\nThreshold=9\n" + std::string(200, ';') + "\n";
     workspace.Write("mirelay.ini", old);
-    TForm1 form(workspace.Executable());
-    form.show();
+    MainWindow window(workspace.Executable());
+    window.show();
     rlimit saved{};
     ::getrlimit(RLIMIT_FSIZE, &saved);
     rlimit tight = saved;
@@ -157,16 +157,16 @@ class SettingsFaultsTest : public QObject {
     ::setrlimit(RLIMIT_FSIZE, &tight);
     {
       MessageBoxRecorder boxes;
-      form.close();
+      window.close();
       ::setrlimit(RLIMIT_FSIZE, &saved);
       QCOMPARE(boxes.texts.size(), 1);
     }
     std::signal(SIGXFSZ, previousHandler);
-    QVERIFY(form.isVisible());
+    QVERIFY(window.isVisible());
     QCOMPARE(workspace.Read("mirelay.ini"), old);
     QVERIFY(FolderNames(workspace.Path("")) == std::vector<std::string>({"mirelay.ini"}));
-    form.close();
-    QVERIFY(!form.isVisible());
+    window.close();
+    QVERIFY(!window.isVisible());
     VerifyNineKeysAfter(workspace.Read("mirelay.ini"), "[Main]");
   }
 
@@ -174,14 +174,14 @@ class SettingsFaultsTest : public QObject {
   void aVanishedProgramFolderReportsOnClose() {
     Workspace workspace;
     workspace.MakeFolders({"gone"});
-    TForm1 form(workspace.Path("gone/mirelay"));
+    MainWindow window(workspace.Path("gone/mirelay"));
     std::filesystem::remove(workspace.Path("gone"));
-    VerifyDefaults(form);
-    form.show();
+    VerifyDefaults(window);
+    window.show();
     MessageBoxRecorder boxes;
-    form.close();
+    window.close();
     QCOMPARE(boxes.texts.size(), 1);
-    QVERIFY(form.isVisible());
+    QVERIFY(window.isVisible());
     QVERIFY(LeftoverTemporaries(workspace.Path("")).empty());
   }
 };
