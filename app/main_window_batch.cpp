@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QListWidget>
 #include <QMetaObject>
+#include <memory>
+#include <string>
+#include <utility>
 
 #include "app/error_report.h"
 #include "app/main_window.h"

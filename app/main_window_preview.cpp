@@ -1,5 +1,6 @@
 // The preview: list clicks and the fitting rule.
 #include <QListWidget>
+#include <string>
 
 #include "app/main_window.h"
 #include "app/path_list.h"

@@ -2,7 +2,9 @@
 
 #include <QLabel>
 #include <QProgressBar>
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace mirelay {
 

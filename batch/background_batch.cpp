@@ -1,5 +1,7 @@
 #include "batch/background_batch.h"
 
+#include <utility>
+
 namespace mirelay {
 
 BackgroundBatch::BackgroundBatch(BatchJob job, BatchObserver observer,

@@ -18,6 +18,8 @@ class BackgroundBatch {
   ~BackgroundBatch();
   BackgroundBatch(const BackgroundBatch&) = delete;
   BackgroundBatch& operator=(const BackgroundBatch&) = delete;
+  BackgroundBatch(BackgroundBatch&&) = delete;
+  BackgroundBatch& operator=(BackgroundBatch&&) = delete;
 
   // Pairs in flight finish; no new pair starts.
   void RequestStop() { stop_ = true; }

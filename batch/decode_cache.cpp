@@ -1,5 +1,9 @@
 #include "batch/decode_cache.h"
 
+#include <exception>
+#include <new>
+#include <utility>
+
 #include "imaging/file_io.h"
 #include "imaging/image_error.h"
 

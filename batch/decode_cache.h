@@ -33,6 +33,10 @@ using ImageLoader = std::function<std::int32_t(const std::string&, Bitmap&, cons
 class DecodeCache {
  public:
   DecodeCache(std::size_t budgetBytes, ImageLoader load, DecodeOptions options = {});
+  DecodeCache(const DecodeCache&) = delete;
+  DecodeCache& operator=(const DecodeCache&) = delete;
+  DecodeCache(DecodeCache&&) = delete;
+  DecodeCache& operator=(DecodeCache&&) = delete;
 
   // The file's decoded image; a thread asking for a file another thread is decoding waits.
   std::shared_ptr<const DecodedImage> Get(const std::string& path);

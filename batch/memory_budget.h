@@ -15,6 +15,10 @@ std::size_t DefaultMemoryBudget();
 class MemoryBudget {
  public:
   explicit MemoryBudget(std::size_t bytes) : bytes_(bytes) {}
+  MemoryBudget(const MemoryBudget&) = delete;
+  MemoryBudget& operator=(const MemoryBudget&) = delete;
+  MemoryBudget(MemoryBudget&&) = delete;
+  MemoryBudget& operator=(MemoryBudget&&) = delete;
 
   // Waits until `bytes` fits, or until nothing else is reserved.
   void Reserve(std::size_t bytes);

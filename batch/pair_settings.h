@@ -19,6 +19,12 @@ struct PairSettings {
 // Pair settings that one thread changes while batch workers read them.
 class SharedPairSettings {
  public:
+  SharedPairSettings() = default;
+  SharedPairSettings(const SharedPairSettings&) = delete;
+  SharedPairSettings& operator=(const SharedPairSettings&) = delete;
+  SharedPairSettings(SharedPairSettings&&) = delete;
+  SharedPairSettings& operator=(SharedPairSettings&&) = delete;
+
   void Set(PairSettings settings) {
     std::lock_guard lock(mutex_);
     settings_ = std::move(settings);

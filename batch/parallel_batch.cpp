@@ -2,11 +2,16 @@
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <set>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 
 #include "batch/batch_naming.h"
 #include "batch/memory_budget.h"
