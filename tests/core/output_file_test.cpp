@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "imaging/file_io.h"
-#include "temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace mirelay {
 namespace {

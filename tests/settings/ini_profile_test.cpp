@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "settings/settings.h"
-#include "tests/core/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace mirelay {
 namespace {
