@@ -65,6 +65,7 @@ MainWindow::MainWindow(std::string executablePath, QWidget* parent)
   setStatusBar(runStatus_);
   resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
   loadSettings();
+  updateActions();
 }
 
 MainWindow::~MainWindow() = default;
@@ -158,7 +159,6 @@ void MainWindow::loadSettings() {
   savedGeometry_ = LoadGeometry(profile_);
   finder_ = std::make_unique<ImageFileFinder>(settings_.extensions);
   applyGeometry(savedGeometry_);
-  leaveBusy();
 }
 
 void MainWindow::updateNameOrderChecks() {

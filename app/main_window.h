@@ -75,6 +75,7 @@ class MainWindow : public QMainWindow {
   // Which commands are enabled follows from the busy state alone.
   void updateActions();
   void updateNameOrderChecks();
+  // Settings, name-order checks, the finder's extensions and the saved geometry, from the file.
   void loadSettings();
   void applyGeometry(const WindowGeometry& geometry);
   void fitGeometryToFrame(const WindowGeometry& geometry);
