@@ -207,7 +207,14 @@ TEST_F(CliBatchTest, SigintLeavesOnlyCompleteFilesAndExits130) {
   }
   CliLaunch launch;
   const auto out = dir_.Path("out");
-  launch.interruptWhen = [&] { return !std::filesystem::is_empty(out); };
+  // Once the first output is in place, while later pairs are still being written: interrupting at
+  // the first temporary instead may cut that pair short on a loaded machine, leaving nothing.
+  launch.interruptWhen = [&] {
+    for (const auto& entry : std::filesystem::directory_iterator(out)) {
+      if (entry.path().filename().string()[0] != '.') return true;
+    }
+    return false;
+  };
   auto options = OutputFormat();
   options.insert(options.end(), {"--jobs", "2"});
   const auto result = RunCli(Arguments(options), dir_, launch);
