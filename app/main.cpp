@@ -5,8 +5,8 @@
 #include "app/error_report.h"
 #include "app/main_form.h"
 #include "batch/picture_memory.h"
-#include "imaging/gif.h"
-#include "imaging/png.h"
+#include "imaging/gif/gif.h"
+#include "imaging/png/png_read.h"
 
 int main(int argc, char* argv[]) {
   mirelay::KeepFreedPictureMemory();

@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/gif_graphic.h"
+#include "app/gif_preview/gif_graphic.h"
 #include "imaging/view_target.h"
 
 namespace mirelay {

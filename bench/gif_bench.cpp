@@ -6,9 +6,9 @@
 #include <string>
 
 #include "imaging/file_io.h"
-#include "imaging/gif.h"
-#include "imaging/gif_convert.h"
-#include "imaging/gif_read.h"
+#include "imaging/gif/gif.h"
+#include "imaging/gif/gif_convert.h"
+#include "imaging/gif/gif_read.h"
 
 namespace mirelay {
 namespace {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "imaging/file_io.h"
-#include "imaging/jpeg.h"
+#include "imaging/jpeg/jpeg_read.h"
 
 namespace mirelay {
 namespace {

@@ -14,7 +14,7 @@
 #include <random>
 #include <vector>
 
-#include "imaging/png.h"
+#include "imaging/png/png_read.h"
 
 namespace mirelay {
 namespace {

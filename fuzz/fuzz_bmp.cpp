@@ -3,7 +3,7 @@
 #include <exception>
 #include <span>
 
-#include "imaging/bmp.h"
+#include "imaging/bmp/bmp_read.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   try {

@@ -5,7 +5,7 @@
 #include <exception>
 
 #include "fuzz/memory_file.h"
-#include "imaging/gif.h"
+#include "imaging/gif/gif.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   mirelay::SetPaletteDisplay(size > 0 && (data[size - 1] & 1) != 0);

@@ -3,7 +3,7 @@
 #include <exception>
 #include <span>
 
-#include "imaging/jpeg.h"
+#include "imaging/jpeg/jpeg_read.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   try {

@@ -3,7 +3,7 @@
 #include <exception>
 #include <span>
 
-#include "imaging/png.h"
+#include "imaging/png/png_read.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   try {

@@ -2,13 +2,13 @@
 
 #include <functional>
 
-#include "imaging/bmp.h"
+#include "imaging/bmp/bmp_read.h"
 #include "imaging/decode_stop.h"
 #include "imaging/file_io.h"
-#include "imaging/gif.h"
+#include "imaging/gif/gif.h"
 #include "imaging/image_error.h"
-#include "imaging/jpeg.h"
-#include "imaging/png.h"
+#include "imaging/jpeg/jpeg_read.h"
+#include "imaging/png/png_read.h"
 
 namespace mirelay {
 

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
-#include "imaging/gif.h"
-#include "imaging/gif_image.h"
+#include "imaging/gif/gif.h"
+#include "imaging/gif/gif_image.h"
 #include "imaging/image_lib.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
-#include "imaging/jpeg.h"
+#include "imaging/jpeg/jpeg_read.h"
 
 namespace mirelay::testing_support {
 

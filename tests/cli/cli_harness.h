@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace mirelay::testing_support {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/profile/settings.h"
-#include "temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace mirelay {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "imaging/bmp.h"
+#include "imaging/bmp/bmp_read.h"
 #include "imaging/image_error.h"
-#include "tests/core/bmp_builder.h"
+#include "tests/imaging/bmp/bmp_builder.h"
 
 namespace mirelay {
 namespace {

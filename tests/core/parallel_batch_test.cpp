@@ -13,7 +13,7 @@
 #include "batch/overlay.h"
 #include "imaging/file_io.h"
 #include "imaging/image_error.h"
-#include "temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace mirelay {
 namespace {

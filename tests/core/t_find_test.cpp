@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace mirelay {
 namespace {

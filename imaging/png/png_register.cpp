@@ -1,0 +1,16 @@
+#include "imaging/picture_formats.h"
+#include "imaging/png/png_read.h"
+
+namespace mirelay {
+
+namespace {
+
+constexpr char kPngImageClass[] = "PngImage";
+
+}  // namespace
+
+void RegisterPngImage() { RegisterPictureFormat({"PNG", "PNG Format", kPngImageClass}); }
+
+void UnregisterPngImage() { UnregisterPictureFormat(kPngImageClass); }
+
+}  // namespace mirelay

@@ -1,0 +1,193 @@
+#include "imaging/image_lib.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "imaging/bmp/bmp_read.h"
+#include "imaging/image_error.h"
+#include "tests/imaging/bmp/bmp_builder.h"
+#include "tests/imaging/pixel_cap.h"
+
+namespace mirelay {
+namespace {
+
+using testing_bmp::AllPixels;
+using testing_bmp::Bytes;
+using testing_bmp::Gradient;
+using testing_bmp::ScratchFolder;
+
+struct SignatureCase {
+  const char* name;
+  std::array<std::uint8_t, 4> start;
+  std::int32_t code;
+};
+
+class SignatureTest : public testing::TestWithParam<SignatureCase> {};
+
+TEST_P(SignatureTest, FirstBytesNameTheFormat) {
+  EXPECT_EQ(DetectFormat(GetParam().start), GetParam().code);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dispatch, SignatureTest,
+    testing::Values(SignatureCase{"Bmp", {'B', 'M', 0, 0}, kFormatBmp},
+                    SignatureCase{"BmpAnyTail", {'B', 'M', 0xFF, 'x'}, kFormatBmp},
+                    SignatureCase{"ReversedBm", {'M', 'B', 0, 0}, kFormatUnknown},
+                    SignatureCase{"Gif", {'G', 'I', 'F', '8'}, kFormatGif},
+                    SignatureCase{"LowerCaseGif", {'G', 'I', 'f', '8'}, kFormatUnknown},
+                    SignatureCase{"Png", {0x89, 'P', 'N', 'G'}, kFormatPng},
+                    SignatureCase{"PngWrongLastLetter", {0x89, 'P', 'N', 'X'}, kFormatUnknown},
+                    SignatureCase{"PngWithoutHighByte", {0x88, 'P', 'N', 'G'}, kFormatUnknown},
+                    SignatureCase{"Jpeg", {0xFF, 0xD8, 0xFF, 0xE0}, kFormatJpeg},
+                    SignatureCase{"AnythingAfterFF", {0xFF, 0, 0, 0}, kFormatJpeg},
+                    SignatureCase{"Zeros", {0, 0, 0, 0}, kFormatUnknown}),
+    [](const auto& info) { return info.param.name; });
+
+class LoadImageTest : public testing::Test {
+ protected:
+  ScratchFolder folder_;
+  const Bitmap previous_ = Gradient(3, 2, 9);
+  Bitmap target_ = previous_;
+
+  void ExpectTargetUnchanged() { EXPECT_EQ(AllPixels(target_), AllPixels(previous_)); }
+};
+
+TEST_F(LoadImageTest, MissingOrShortFilesGiveZero) {
+  EXPECT_EQ(LoadImageToBitmap(folder_.PathOf("missing.bmp"), target_), kFormatUnknown);
+  EXPECT_EQ(LoadImageToBitmap(folder_.Write("short.bmp", {'B', 'M', 0}), target_), kFormatUnknown);
+  ExpectTargetUnchanged();
+}
+
+TEST_F(LoadImageTest, BmpThatFailsToDecodeGivesZeroAndKeepsTheTarget) {
+  EXPECT_EQ(LoadImageToBitmap(folder_.Write("four.bmp", {'B', 'M', 0, 0}), target_),
+            kFormatUnknown);
+  ExpectTargetUnchanged();
+}
+
+TEST_F(LoadImageTest, SignatureDecidesNotTheName) {
+  const Bitmap picture = Gradient(4, 3, 200);
+  const auto path = folder_.Write("x.png", EncodeBmp(picture));
+  EXPECT_EQ(LoadImageToBitmap(path, target_), kFormatBmp);
+  EXPECT_EQ(AllPixels(target_), AllPixels(picture));
+}
+
+TEST_F(LoadImageTest, UnreadableFileRaisesTheOpenError) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads files whatever their mode";
+  const auto path = folder_.Write("locked.bmp", EncodeBmp(Gradient(1, 1, 0)));
+  ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+  try {
+    LoadImageToBitmap(path, target_);
+    FAIL() << "no error";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.what(), "ファイル " + path + " は開けません");
+  }
+  ExpectTargetUnchanged();
+}
+
+class RecordingView : public ViewTarget {
+ public:
+  void Clear() override { ++clears; }
+  void ShowBitmap(const Bitmap& picture) override { shown.push_back(picture); }
+  void ShowGif(std::shared_ptr<const TGIFImage>) override { ++gifs; }
+
+  int clears = 0;
+  int gifs = 0;
+  std::vector<Bitmap> shown;
+};
+
+TEST_F(LoadImageTest, ViewGetsAnOpaqueCopyOfTheBmp) {
+  RecordingView view;
+  const Bitmap picture = Gradient(4, 3, 17);
+  EXPECT_EQ(LoadImageToView(folder_.Write("p.bmp", EncodeBmp(picture)), view), kFormatBmp);
+  ASSERT_EQ(view.shown.size(), 1u);
+  EXPECT_EQ(AllPixels(view.shown[0]), AllPixels(picture));
+  EXPECT_FALSE(view.shown[0].transparency.enabled);
+  EXPECT_EQ(view.clears, 0);
+}
+
+TEST_F(LoadImageTest, ViewIsLeftAloneWhenABmpFails) {
+  RecordingView view;
+  EXPECT_EQ(LoadImageToView(folder_.Write("bad.bmp", {'B', 'M', 1, 2, 3}), view), kFormatUnknown);
+  EXPECT_TRUE(view.shown.empty());
+  EXPECT_EQ(view.clears, 0);
+}
+
+// 19000 x 19000 takes 45 MB at one bit per pixel but 1.08 GB at 24 bits, over the 1 GiB cap.
+// The pixel rows are left as a hole in the file, so the test writes only the headers.
+TEST_F(LoadImageTest, PictureTooLargeForTheWorkingImageFailsInsideTheLoad) {
+  testing_bmp::BmpBuilder huge;
+  huge.width = huge.height = 19000;
+  huge.bitsPerPixel = 1;
+  huge.colors = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+  const Bytes headers = huge.Build();
+  const auto path = folder_.Write("huge.bmp", headers);
+  std::filesystem::resize_file(path, headers.size() + std::size_t{2376} * 19000);
+  ASSERT_EQ(MaxPixelBytes(), std::size_t{1} << 30);
+  ASSERT_EQ(LoadImageToBitmap(path, target_), kFormatUnknown);
+  ExpectTargetUnchanged();
+  RecordingView view;
+  EXPECT_EQ(LoadImageToView(path, view), kFormatUnknown);
+  EXPECT_TRUE(view.shown.empty());
+  // A raised cap lets it through.
+  const test::ScopedPixelCap raised(std::size_t{2} << 30);
+  EXPECT_EQ(LoadImageToBitmap(path, target_), kFormatBmp);
+  EXPECT_EQ(target_.Width(), 19000);
+}
+
+// The file's size alone decides, before a byte of it is read: a picture padded to exactly the
+// cap loads, one byte more is refused, and so is a sparse file of 2.5 GB under the default cap
+// (reading it would take seconds and gigabytes).
+TEST_F(LoadImageTest, FilesLargerThanThePictureCapAreRefusedUnread) {
+  struct Case {
+    std::size_t cap;
+    std::uintmax_t size;
+    bool refused;
+  };
+  const Bytes picture = EncodeBmp(Gradient(4, 3, 7));
+  for (const auto& [cap, size, refused] :
+       {Case{1 << 16, 1 << 16, false}, Case{1 << 16, (1 << 16) + 1, true},
+        Case{std::size_t{1} << 30, 2'500'000'000, true}}) {
+    SCOPED_TRACE(size);
+    const test::ScopedPixelCap limit(cap);
+    const auto path = folder_.Write("padded.bmp", picture);
+    std::filesystem::resize_file(path, size);
+    Bitmap bitmap;
+    if (!refused) {
+      EXPECT_EQ(DecodeImageFile(path, bitmap), kFormatBmp);
+      continue;
+    }
+    try {
+      DecodeImageFile(path, bitmap);
+      ADD_FAILURE() << "no error";
+    } catch (const ImageError& error) {
+      EXPECT_EQ(error.what(), kFileTooLarge);
+    }
+    EXPECT_EQ(LoadImageToBitmap(path, target_), kFormatUnknown);
+  }
+  ExpectTargetUnchanged();
+}
+
+TEST(SaveBitmapAs, CodeOneWritesABmp) {
+  ScratchFolder folder;
+  const Bitmap picture = Gradient(5, 2, 3);
+  const auto path = folder.PathOf("out.bmp");
+  EXPECT_EQ(SaveBitmapAs(path, &picture, kFormatBmp), kFormatBmp);
+  EXPECT_EQ(ReadWholeFile(path), EncodeBmp(picture));
+}
+
+TEST(SaveBitmapAs, CodesAbove100AndNoBitmapWriteNothing) {
+  ScratchFolder folder;
+  const Bitmap picture = Gradient(5, 2, 3);
+  const auto path = folder.PathOf("out.jpg");
+  for (std::int32_t code : {101, 1000, INT32_MAX}) {
+    EXPECT_EQ(SaveBitmapAs(path, &picture, code), kFormatUnknown) << code;
+  }
+  EXPECT_EQ(SaveBitmapAs(path, nullptr, kFormatBmp), kFormatUnknown);
+  EXPECT_FALSE(FileExists(path));
+}
+
+}  // namespace
+}  // namespace mirelay

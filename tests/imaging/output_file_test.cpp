@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "imaging/file_io.h"
+#include "tests/support/temp_dir.h"
+
+namespace mirelay {
+namespace {
+
+using testing_support::ReadText;
+using testing_support::TempDir;
+using testing_support::WriteText;
+
+// The only entry of `folder` whose name starts with a dot: the open output's temporary file.
+std::string OnlyTemporaryIn(const std::filesystem::path& folder) {
+  std::vector<std::string> found;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const auto name = entry.path().filename().string();
+    if (name.starts_with(".")) found.push_back(name);
+  }
+  return found.size() == 1 ? found.front() : "";
+}
+
+// Names an earlier process with the same id may have left (its temporaries survive a kill), or
+// links planted there, are stepped over: they neither stop the output nor get written to.
+TEST(OutputFileTemporary, NamesAlreadyTakenAreSkippedAndNeverWrittenThrough) {
+  TempDir dir;
+  std::string prefix;
+  std::size_t next = 0;
+  {
+    OutputFile probe(dir.Path("probe.png"));
+    const auto name = OnlyTemporaryIn(dir.Root());
+    prefix = name.substr(0, name.rfind('-') + 1);
+    ASSERT_TRUE(prefix.ends_with("-" + std::to_string(::getpid()) + "-")) << name;
+    next = std::stoul(name.substr(prefix.size())) + 1;
+  }
+  WriteText(dir.Path("victim"), "untouched");
+  const std::vector<std::string> taken = {prefix + std::to_string(next) + ".tmp",
+                                          prefix + std::to_string(next + 1) + ".tmp"};
+  WriteText(dir.Path(taken[0]), "left by a killed run");
+  std::filesystem::create_symlink(dir.Path("victim"), dir.Path(taken[1]));
+
+  WriteWholeFile(dir.Path("a.png"), std::vector<std::uint8_t>{'n', 'e', 'w'});
+  EXPECT_EQ(ReadText(dir.Path("a.png")), "new");
+  EXPECT_EQ(ReadText(dir.Path("victim")), "untouched");
+  EXPECT_EQ(ReadText(dir.Path(taken[0])), "left by a killed run");
+  EXPECT_EQ(std::filesystem::read_symlink(dir.Path(taken[1])), dir.Path("victim"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Root()), {}), 4);
+}
+
+}  // namespace
+}  // namespace mirelay
