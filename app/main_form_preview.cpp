@@ -1,6 +1,7 @@
 // The preview: list clicks and the fitting rule.
 #include <QListWidget>
 
+#include "app/load_image_to_view.h"
 #include "app/main_form.h"
 #include "app/preview_control.h"
 #include "batch/overlay.h"
@@ -19,14 +20,15 @@ std::string SelectedPath(const QListWidget* list) {
 }  // namespace
 
 bool TForm1::MergePair(const std::string& basePath, const std::string& partPath) {
-  return mirelay::MergePair(basePath, partPath, BaseBitmap, PartBitmap, settings.Threshold);
+  return mirelay::MergePair(basePath, partPath, BaseBitmap, PartBitmap, settings.Threshold,
+                            PreviewDecodeOptions());
 }
 
 void TForm1::List1Click() {
   if (FBusy) return;
   const std::string base = SelectedPath(List1);
   if (base.empty() || !FileExists(base)) return;
-  LoadImageToView(base, *Image1);
+  LoadImageToView(base, *Image1, PreviewDecodeOptions());
   FitPreview();
 }
 
@@ -36,7 +38,7 @@ void TForm1::List2Click() {
   const std::string part = SelectedPath(List2);
   if (part.empty() || !FileExists(part)) return;
   if (base.empty() || !FileExists(base)) {
-    LoadImageToView(part, *Image1);
+    LoadImageToView(part, *Image1, PreviewDecodeOptions());
     FitPreview();
   } else if (MergePair(base, part)) {
     Bitmap composite = BaseBitmap;

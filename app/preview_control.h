@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "app/gif_preview/gif_graphic.h"
-#include "imaging/view_target.h"
+#include "app/view_target.h"
 
 namespace mirelay {
 
@@ -19,7 +19,7 @@ class PreviewControl : public QWidget, public ViewTarget {
 
   void Clear() override;
   void ShowBitmap(const Bitmap& picture) override;
-  void ShowGif(std::shared_ptr<const TGIFImage> graphic) override;
+  void ShowGif(std::shared_ptr<const GifImage> graphic, const GifPaintSettings& settings) override;
 
   // The picture's own size (a GIF's logical screen); empty without a picture.
   QSize NaturalSize() const;
@@ -28,7 +28,7 @@ class PreviewControl : public QWidget, public ViewTarget {
   void SetAutoSize(bool autoSize);
 
   const QImage& Picture() const { return picture_; }
-  const std::shared_ptr<const TGIFImage>& Graphic() const { return graphic_; }
+  const std::shared_ptr<const GifImage>& Graphic() const { return graphic_; }
   // The painting copy of the GIF shown, or null.
   GifGraphic* Gif() const { return gif_.get(); }
 
@@ -42,7 +42,7 @@ class PreviewControl : public QWidget, public ViewTarget {
   QColor Backdrop() const;
 
   QImage picture_;
-  std::shared_ptr<const TGIFImage> graphic_;
+  std::shared_ptr<const GifImage> graphic_;
   std::unique_ptr<GifGraphic> gif_;
   bool stretch_ = false;
   bool autoSize_ = false;

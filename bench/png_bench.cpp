@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "imaging/png/png_read.h"
+#include "imaging/png/png_write.h"
 
 namespace mirelay {
 namespace {

@@ -10,13 +10,17 @@ namespace {
 
 enum Disposal : std::uint8_t { kRestoreBackground = 2, kRestorePrevious = 3 };
 
-QColor ToQColor(const TGIFColor& color) { return QColor(color.red, color.green, color.blue); }
+QColor ToQColor(const GifColor& color) { return QColor(color.red, color.green, color.blue); }
 
 }  // namespace
 
-AnimationBuffer::AnimationBuffer(const TGIFImage& image, QImage initial,
-                                 std::function<void(std::size_t)> shown)
-    : image_(image), buffer_(initial), initial_(std::move(initial)), shown_(std::move(shown)) {}
+AnimationBuffer::AnimationBuffer(const GifImage& image, const GifPaintSettings& settings,
+                                 QImage initial, std::function<void(std::size_t)> shown)
+    : image_(image),
+      settings_(settings),
+      buffer_(initial),
+      initial_(std::move(initial)),
+      shown_(std::move(shown)) {}
 
 void AnimationBuffer::Show(std::size_t index, const QImage& picture) {
   DisposePrevious();
@@ -42,7 +46,7 @@ void AnimationBuffer::DisposePrevious() {
   if (control->disposal == kRestorePrevious && !underPrevious_.isNull()) {
     painter.drawImage(area.topLeft(), underPrevious_);
   } else if (control->disposal == kRestoreBackground) {
-    if (image_.settings.drawOptions.transparent) {
+    if (settings_.drawOptions.transparent) {
       painter.drawImage(area, initial_, area);
     } else {
       painter.fillRect(area, BackgroundColor());
@@ -57,7 +61,7 @@ QRect AnimationBuffer::FrameArea(std::size_t index) const {
 }
 
 QColor AnimationBuffer::BackgroundColor() const {
-  if (image_.settings.drawBackgroundColor) return ToQColor(*image_.settings.drawBackgroundColor);
+  if (settings_.drawBackgroundColor) return ToQColor(*settings_.drawBackgroundColor);
   const auto& table = image_.globalColorTable;
   if (image_.backgroundIndex < table.size()) return ToQColor(table[image_.backgroundIndex]);
   return QGuiApplication::palette().color(QPalette::Window);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 
+#include "app/gif_preview/gif_paint_settings.h"
 #include "imaging/gif/gif_image.h"
 
 namespace mirelay {
@@ -16,7 +17,9 @@ namespace mirelay {
 class AnimationBuffer {
  public:
   // `initial` is the logical screen as the animation starts; `shown` runs after each frame.
-  AnimationBuffer(const TGIFImage& image, QImage initial, std::function<void(std::size_t)> shown);
+  // `image` and `settings` must outlive the buffer.
+  AnimationBuffer(const GifImage& image, const GifPaintSettings& settings, QImage initial,
+                  std::function<void(std::size_t)> shown);
 
   // Disposes of the frame shown before, then draws frame `index` from its `picture`.
   void Show(std::size_t index, const QImage& picture);
@@ -27,7 +30,9 @@ class AnimationBuffer {
   QRect FrameArea(std::size_t index) const;
   QColor BackgroundColor() const;
 
-  const TGIFImage& image_;
+  const GifImage& image_;
+  const GifPaintSettings& settings_;
+
   QImage buffer_;
   const QImage initial_;
   std::function<void(std::size_t)> shown_;

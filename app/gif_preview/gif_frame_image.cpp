@@ -18,17 +18,17 @@ QRgb PaletteColor(const std::vector<PaletteEntry>& palette, std::uint8_t index) 
 
 }  // namespace
 
-QImage FrameImage(const TGIFImage& image, const TGIFSubImage& frame, bool transparentDrawing) {
+QImage FrameImage(const GifImage& image, const GifFrame& frame, const GifPaintSettings& settings) {
   Bitmap picture;
   try {
-    picture = FramePicture(image, frame);
+    picture = FramePicture(image, frame, settings.paletteDisplay);
   } catch (const ImageError&) {
     return {};
   }
   if (!picture.HasPixels()) return {};
   QImage result(picture.Width(), picture.Height(), QImage::Format_ARGB32);
   if (result.isNull()) return {};
-  const bool masked = transparentDrawing && frame.Transparent();
+  const bool masked = settings.drawOptions.transparent && frame.Transparent();
   const std::uint8_t transparentIndex = frame.TransparentIndex();
   for (int row = 0; row < picture.Height(); ++row) {
     const std::uint8_t* colors = picture.RowPointer(row);

@@ -7,8 +7,9 @@
 
 namespace mirelay {
 
-GifGraphic::GifGraphic(std::shared_ptr<const TGIFImage> image, std::function<void()> changed)
-    : image_(std::move(image)), changed_(std::move(changed)), channel_([this] {
+GifGraphic::GifGraphic(std::shared_ptr<const GifImage> image, const GifPaintSettings& settings,
+                       std::function<void()> changed)
+    : image_(std::move(image)), settings_(settings), changed_(std::move(changed)), channel_([this] {
         QMetaObject::invokeMethod(
             &guiContext_, [this] { channel_.ServePending(); }, Qt::QueuedConnection);
       }) {}
@@ -30,12 +31,12 @@ void GifGraphic::Draw(QPainter& painter, const QRect& destination, const QColor&
 }
 
 bool GifGraphic::Animates() const {
-  return image_->frames.size() > 1 && image_->settings.drawOptions.animate;
+  return image_->frames.size() > 1 && settings_.drawOptions.animate;
 }
 
 void GifGraphic::DrawStill(QPainter& painter, const QRect& destination) {
   const auto& frame = image_->frames.front();
-  if (!still_) still_ = FrameImage(*image_, frame, image_->settings.drawOptions.transparent);
+  if (!still_) still_ = FrameImage(*image_, frame, settings_);
   if (still_->isNull()) return;
   painter.drawImage(ScaledFrameRect(*image_, frame, destination), *still_);
 }
@@ -50,12 +51,13 @@ void GifGraphic::StartAnimation(const QColor& backdrop) {
   // An empty logical screen, or one too large for memory, shows nothing.
   if (initial.isNull()) return;
   initial.fill(backdrop);
-  buffer_ = std::make_unique<AnimationBuffer>(*image_, std::move(initial), [this](std::size_t) {
-    firstFrameShown_ = true;
-    changed_();
-  });
+  buffer_ = std::make_unique<AnimationBuffer>(*image_, settings_, std::move(initial),
+                                              [this](std::size_t) {
+                                                firstFrameShown_ = true;
+                                                changed_();
+                                              });
   try {
-    painters_.push_back(std::make_unique<TGIFPainter>(image_, channel_, *buffer_, hook_));
+    painters_.push_back(std::make_unique<GifPainter>(image_, settings_, channel_, *buffer_, hook_));
   } catch (const std::system_error&) {
     return;  // No thread to be had: the buffer keeps showing what lay behind.
   }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/gif_preview/gif_buffer.h"
+#include "app/gif_preview/gif_paint_settings.h"
 #include "app/gif_preview/gif_painter.h"
 #include "app/gif_preview/gif_steps.h"
 #include "imaging/gif/gif_image.h"
@@ -22,7 +23,8 @@ namespace mirelay {
 class GifGraphic {
  public:
   // `changed` runs on the GUI thread whenever the animation has drawn a frame.
-  GifGraphic(std::shared_ptr<const TGIFImage> image, std::function<void()> changed);
+  GifGraphic(std::shared_ptr<const GifImage> image, const GifPaintSettings& settings,
+             std::function<void()> changed);
   // Stops every painter and waits for it, serving its drawing steps meanwhile.
   ~GifGraphic();
 
@@ -36,7 +38,7 @@ class GifGraphic {
   void Draw(QPainter& painter, const QRect& destination, const QColor& backdrop);
   bool Animating() const { return channel_.AnyPainter(); }
   // Set before the first paint to watch the animation's schedule.
-  void SetScheduleHook(TGIFPainter::ScheduleHook hook) { hook_ = std::move(hook); }
+  void SetScheduleHook(GifPainter::ScheduleHook hook) { hook_ = std::move(hook); }
 
  private:
   bool Animates() const;
@@ -44,16 +46,17 @@ class GifGraphic {
   void DrawAnimated(QPainter& painter, const QRect& destination, const QColor& backdrop);
   void StartAnimation(const QColor& backdrop);
 
-  std::shared_ptr<const TGIFImage> image_;
+  std::shared_ptr<const GifImage> image_;
+  const GifPaintSettings settings_;
   std::function<void()> changed_;
-  TGIFPainter::ScheduleHook hook_;
+  GifPainter::ScheduleHook hook_;
   std::optional<QImage> still_;
   // Receives the painters' wake-up calls on the GUI thread.
   QObject guiContext_;
   GuiStepChannel channel_;
   std::unique_ptr<AnimationBuffer> buffer_;
   bool firstFrameShown_ = false;
-  std::vector<std::unique_ptr<TGIFPainter>> painters_;
+  std::vector<std::unique_ptr<GifPainter>> painters_;
 };
 
 }  // namespace mirelay

@@ -1,6 +1,8 @@
 #include "app/gif_preview/gif_painter.h"
 
 #include <algorithm>
+#include <new>
+#include <system_error>
 
 #include "app/gif_preview/gif_frame_image.h"
 #include "app/gif_preview/gif_timing.h"
@@ -14,7 +16,7 @@ using Clock = std::chrono::steady_clock;
 std::atomic<int> liveThreads{0};
 
 // Passes the animation makes, 0 meaning forever, once the first pass has met `loop` (or not).
-int PassCount(const TGIFDrawOptions& options, const TGIFAppExtNSLoop* loop) {
+int PassCount(const GifDrawOptions& options, const GifLoopExtension* loop) {
   if (options.loopForever) return 0;
   if (!options.loop || loop == nullptr) return 1;
   return loop->loopCount;
@@ -22,17 +24,23 @@ int PassCount(const TGIFDrawOptions& options, const TGIFAppExtNSLoop* loop) {
 
 }  // namespace
 
-TGIFPainter::TGIFPainter(std::shared_ptr<const TGIFImage> image, GuiStepChannel& channel,
-                         AnimationBuffer& buffer, ScheduleHook hook)
-    : image_(std::move(image)), channel_(channel), buffer_(buffer), hook_(std::move(hook)) {
+GifPainter::GifPainter(std::shared_ptr<const GifImage> image, const GifPaintSettings& settings,
+                       GuiStepChannel& channel, AnimationBuffer& buffer, ScheduleHook hook)
+    : image_(std::move(image)),
+      settings_(settings),
+      channel_(channel),
+      buffer_(buffer),
+      hook_(std::move(hook)) {
   channel_.Enter(this);
   ++liveThreads;
   try {
     thread_ = std::thread([this] {
+      // A painter short of memory or of a lock leaves the buffer as it is; anything else is a
+      // fault and ends the program rather than hiding.
       try {
         Run();
-      } catch (const std::exception&) {
-        // A painter that cannot go on leaves the buffer as it is.
+      } catch (const std::bad_alloc&) {
+      } catch (const std::system_error&) {
       }
       channel_.Leave(this);
       --liveThreads;
@@ -44,13 +52,13 @@ TGIFPainter::TGIFPainter(std::shared_ptr<const TGIFImage> image, GuiStepChannel&
   }
 }
 
-TGIFPainter::~TGIFPainter() { thread_.join(); }
+GifPainter::~GifPainter() { thread_.join(); }
 
-int TGIFPainter::LiveThreads() { return liveThreads; }
+int GifPainter::LiveThreads() { return liveThreads; }
 
-void TGIFPainter::Run() {
+void GifPainter::Run() {
   const auto& frames = image_->frames;
-  const TGIFAppExtNSLoop* loop = nullptr;
+  const GifLoopExtension* loop = nullptr;
   std::size_t loopStart = 0;
   for (std::size_t index = 0; index < frames.size(); ++index) {
     if (loop == nullptr && frames[index].LoopExtension() != nullptr) {
@@ -59,7 +67,7 @@ void TGIFPainter::Run() {
     }
     if (!PlayFrame(index)) return;
   }
-  const int passes = PassCount(image_->settings.drawOptions, loop);
+  const int passes = PassCount(settings_.drawOptions, loop);
   int pass = 1;
   while (passes == 0 || pass++ < passes) {
     for (std::size_t index = loopStart; index < frames.size(); ++index) {
@@ -68,13 +76,13 @@ void TGIFPainter::Run() {
   }
 }
 
-bool TGIFPainter::PlayFrame(std::size_t index) {
+bool GifPainter::PlayFrame(std::size_t index) {
   const auto& frame = image_->frames[index];
   // Made before the wait, so that the wait absorbs the time it takes.
-  QImage picture = FrameImage(*image_, frame, image_->settings.drawOptions.transparent);
+  QImage picture = FrameImage(*image_, frame, settings_);
   std::chrono::milliseconds wait{0};
   if (shown_ != nullptr) {
-    wait = FrameWait(*shown_, image_->settings.animationSpeed, overrun_);
+    wait = FrameWait(*shown_, settings_.animationSpeed, overrun_);
     overrun_ = std::chrono::milliseconds(0);
     if (wait.count() > 0) {
       const auto start = Clock::now();

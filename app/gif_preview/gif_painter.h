@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/gif_preview/gif_buffer.h"
+#include "app/gif_preview/gif_paint_settings.h"
 #include "app/gif_preview/gif_steps.h"
 #include "imaging/gif/gif_image.h"
 
@@ -15,19 +16,20 @@ namespace mirelay {
 
 // The thread that animates one graphic: it makes each frame's picture and keeps time on its
 // own thread, and hands every drawing into the buffer to the GUI thread through the channel.
-class TGIFPainter {
+class GifPainter {
  public:
   // Called on the GUI thread with each frame as it is drawn and the wait that preceded it.
   using ScheduleHook = std::function<void(std::size_t frame, std::chrono::milliseconds wait)>;
 
-  // Registers with `channel` and starts the thread; `buffer` and `channel` must outlive it.
-  TGIFPainter(std::shared_ptr<const TGIFImage> image, GuiStepChannel& channel,
-              AnimationBuffer& buffer, ScheduleHook hook);
+  // Registers with `channel` and starts the thread; `settings`, `buffer` and `channel` must
+  // outlive it.
+  GifPainter(std::shared_ptr<const GifImage> image, const GifPaintSettings& settings,
+             GuiStepChannel& channel, AnimationBuffer& buffer, ScheduleHook hook);
   // Waits for the thread: stop the channel first unless the animation has ended.
-  ~TGIFPainter();
+  ~GifPainter();
 
-  TGIFPainter(const TGIFPainter&) = delete;
-  TGIFPainter& operator=(const TGIFPainter&) = delete;
+  GifPainter(const GifPainter&) = delete;
+  GifPainter& operator=(const GifPainter&) = delete;
 
   // Painter threads alive in the process, for checking that none outlives its graphic.
   static int LiveThreads();
@@ -36,12 +38,13 @@ class TGIFPainter {
   void Run();
   bool PlayFrame(std::size_t index);
 
-  std::shared_ptr<const TGIFImage> image_;
+  std::shared_ptr<const GifImage> image_;
+  const GifPaintSettings& settings_;
   GuiStepChannel& channel_;
   AnimationBuffer& buffer_;
   ScheduleHook hook_;
   // The frame on show, whose delay the next wait takes; none before frame 0.
-  const TGIFSubImage* shown_ = nullptr;
+  const GifFrame* shown_ = nullptr;
   std::chrono::milliseconds overrun_{0};
   std::thread thread_;
 };

@@ -6,13 +6,13 @@ namespace mirelay {
 
 GuiStepChannel::GuiStepChannel(std::function<void()> wakeGui) : wakeGui_(std::move(wakeGui)) {}
 
-void GuiStepChannel::Enter(const TGIFPainter* painter) {
+void GuiStepChannel::Enter(const GifPainter* painter) {
   std::lock_guard guard(lock_);
   painters_.push_back(painter);
   changed_.notify_all();
 }
 
-void GuiStepChannel::Leave(const TGIFPainter* painter) {
+void GuiStepChannel::Leave(const GifPainter* painter) {
   std::lock_guard guard(lock_);
   std::erase(painters_, painter);
   changed_.notify_all();

@@ -10,7 +10,7 @@
 
 namespace mirelay {
 
-class TGIFPainter;
+class GifPainter;
 
 // Where a graphic's painter threads hand their drawing steps to the GUI thread. One lock
 // guards the painter list, the pending steps and the stop flag; every change of them wakes
@@ -25,9 +25,9 @@ class GuiStepChannel {
   explicit GuiStepChannel(std::function<void()> wakeGui);
 
   // GUI thread: registers a painter before its thread starts.
-  void Enter(const TGIFPainter* painter);
+  void Enter(const GifPainter* painter);
   // Painter thread: the painter's last act.
-  void Leave(const TGIFPainter* painter);
+  void Leave(const GifPainter* painter);
 
   // Painter thread: runs `step` on the GUI thread and waits for it. False when the channel
   // stopped first; the step then never runs.
@@ -54,7 +54,7 @@ class GuiStepChannel {
   std::function<void()> wakeGui_;
   mutable std::mutex lock_;
   std::condition_variable changed_;
-  std::vector<const TGIFPainter*> painters_;
+  std::vector<const GifPainter*> painters_;
   std::deque<std::shared_ptr<Step>> pending_;
   bool stopping_ = false;
 };

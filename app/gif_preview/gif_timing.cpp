@@ -17,7 +17,7 @@ int ScaleEdge(int offset, std::int64_t value, std::int64_t destinationLength,
 
 }  // namespace
 
-QRect ScaledFrameRect(const TGIFImage& image, const TGIFSubImage& frame, const QRect& destination) {
+QRect ScaledFrameRect(const GifImage& image, const GifFrame& frame, const QRect& destination) {
   if (image.width == 0 || image.height == 0) return {};
   const int left = ScaleEdge(destination.left(), frame.left, destination.width(), image.width);
   const int right =
@@ -28,7 +28,7 @@ QRect ScaledFrameRect(const TGIFImage& image, const TGIFSubImage& frame, const Q
   return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
 }
 
-std::chrono::milliseconds FrameWait(const TGIFSubImage& frame, int animationSpeed,
+std::chrono::milliseconds FrameWait(const GifFrame& frame, int animationSpeed,
                                     std::chrono::milliseconds previousOverrun) {
   const auto* control = frame.GraphicControl();
   int steps = control && control->delay != 0 ? control->delay : kDefaultDelaySteps;

@@ -6,9 +6,8 @@
 
 #include "imaging/bmp/bmp_rle.h"
 #include "imaging/byte_reader.h"
-#include "imaging/decode_stop.h"
-#include "imaging/file_io.h"
 #include "imaging/image_error.h"
+#include "imaging/stop_poll.h"
 
 namespace mirelay {
 
@@ -220,10 +219,6 @@ Bitmap DecodeBmp(std::span<const std::uint8_t> file, const DecodeOptions& option
   bitmap.pixelsPerMeterY = header.pixelsPerMeterY;
   bitmap.coreHeader = header.IsCore();
   return bitmap;
-}
-
-Bitmap LoadBmpFile(const std::string& path, const DecodeOptions& options) {
-  return DecodeBmp(ReadWholeFile(path), options);
 }
 
 }  // namespace mirelay

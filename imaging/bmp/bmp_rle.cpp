@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "imaging/byte_reader.h"
-#include "imaging/decode_stop.h"
+#include "imaging/stop_poll.h"
 
 namespace mirelay {
 

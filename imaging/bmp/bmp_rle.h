@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
-#include "imaging/decode_options.h"
+#include "imaging/codec_options.h"
 
 namespace mirelay {
 

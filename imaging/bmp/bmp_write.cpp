@@ -1,9 +1,10 @@
+#include "imaging/bmp/bmp_write.h"
+
 #include <algorithm>
 #include <functional>
+#include <span>
 
-#include "imaging/bmp/bmp_read.h"
-#include "imaging/decode_stop.h"
-#include "imaging/file_io.h"
+#include "imaging/stop_poll.h"
 
 namespace mirelay {
 
@@ -110,9 +111,8 @@ std::vector<std::uint8_t> EncodeBmp(const Bitmap& bitmap) {
   return file;
 }
 
-void WriteBmpTo(OutputFile& file, const Bitmap& bitmap,
-                const std::function<bool()>& stopRequested) {
-  StopPoll poll(stopRequested, kBytesBetweenStopPolls);
+void WriteBmpTo(OutputFile& file, const Bitmap& bitmap, const EncodeOptions& options) {
+  StopPoll poll(options.stopRequested, kBytesBetweenStopPolls);
   WriteBmp(bitmap, [&](std::span<const std::uint8_t> bytes) {
     for (std::size_t at = 0; at < bytes.size(); at += kBytesBetweenStopPolls) {
       const auto piece = bytes.subspan(at, std::min(kBytesBetweenStopPolls, bytes.size() - at));
@@ -120,12 +120,6 @@ void WriteBmpTo(OutputFile& file, const Bitmap& bitmap,
       poll.Advance(piece.size());
     }
   });
-}
-
-void SaveBmpFile(const Bitmap& bitmap, const std::string& path) {
-  OutputFile file(path);
-  WriteBmpTo(file, bitmap, {});
-  file.Commit();
 }
 
 }  // namespace mirelay

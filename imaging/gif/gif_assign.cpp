@@ -21,8 +21,8 @@ constexpr char kGifTooLarge[] = "Image too large for GIF";
 // (v + 3) div 51 rather than the nearest level: this is the reduction the files have always had.
 constexpr int CubeLevel(std::uint8_t value) { return (value + 3) / kCubeStep; }
 
-TGIFColorTable CubeTable() {
-  TGIFColorTable table(kCubeColors);
+GifColorTable CubeTable() {
+  GifColorTable table(kCubeColors);
   for (int index = 0; index < kCubeColors; ++index) table[index] = CubeColor(index);
   return table;
 }
@@ -83,7 +83,7 @@ void SortByUse(IndexUses& uses, int lo, int hi) {
 // Puts the most used colours first and drops the unused ones, so that a free entry is left
 // for the transparent colour. Only the frame's own entries take part: the sort's partitions,
 // and so the order of equally used colours, depend on how many pairs it sees.
-void SortTableByUse(TGIFSubImage& frame) {
+void SortTableByUse(GifFrame& frame) {
   IndexUses uses(frame.localColorTable.size());
   for (std::size_t index = 0; index < uses.size(); ++index) {
     uses[index].index = static_cast<std::uint8_t>(index);
@@ -96,7 +96,7 @@ void SortTableByUse(TGIFSubImage& frame) {
   }
   if (inOrder) return;
   std::array<std::uint8_t, kTableEntries> newIndex{};
-  TGIFColorTable sorted;
+  GifColorTable sorted;
   for (std::size_t position = 0; position < uses.size(); ++position) {
     newIndex[uses[position].index] = static_cast<std::uint8_t>(position);
     // Sorted largest first, so the unused colours form the tail that is cut.
@@ -106,7 +106,7 @@ void SortTableByUse(TGIFSubImage& frame) {
   frame.localColorTable = std::move(sorted);
 }
 
-void MarkTransparentPixels(const Bitmap& bitmap, PaletteEntry color, TGIFSubImage& frame) {
+void MarkTransparentPixels(const Bitmap& bitmap, PaletteEntry color, GifFrame& frame) {
   const std::size_t size = frame.localColorTable.size();
   if (size == 0 || size == kTableEntries) return;
   const auto transparentIndex = static_cast<std::uint8_t>(size);
@@ -123,15 +123,15 @@ void MarkTransparentPixels(const Bitmap& bitmap, PaletteEntry color, TGIFSubImag
   }
   if (!marked) return;
   frame.localColorTable.push_back({});
-  TGIFGraphicControlExtension control;
+  GifGraphicControlExtension control;
   control.transparent = true;
   control.transparentIndex = transparentIndex;
   // A frame made from a bitmap has no other extension.
   frame.extensions.assign(1, control);
 }
 
-TGIFSubImage CubeFrame(const Bitmap& bitmap) {
-  TGIFSubImage frame;
+GifFrame CubeFrame(const Bitmap& bitmap) {
+  GifFrame frame;
   frame.width = static_cast<std::uint16_t>(bitmap.Width());
   frame.height = static_cast<std::uint16_t>(bitmap.Height());
   frame.localColorTable = CubeTable();
@@ -148,11 +148,11 @@ int ColorTableBits(std::size_t size) {
   return bits;
 }
 
-TGIFImage AssignBitmap(const Bitmap& source) {
+GifImage GifImageFromBitmap(const Bitmap& source) {
   if (source.Width() > kLargestSide || source.Height() > kLargestSide) {
     throw ImageError(kGifTooLarge);
   }
-  TGIFImage image;
+  GifImage image;
   image.width = static_cast<std::uint16_t>(source.Width());
   image.height = static_cast<std::uint16_t>(source.Height());
   if (image.width == 0 || image.height == 0) {
@@ -167,7 +167,7 @@ TGIFImage AssignBitmap(const Bitmap& source) {
     ConvertTo24Bit(converted);
     bitmap = &converted;
   }
-  TGIFSubImage frame = CubeFrame(*bitmap);
+  GifFrame frame = CubeFrame(*bitmap);
   if (const auto color = TransparentColor(source)) {
     SortTableByUse(frame);
     MarkTransparentPixels(*bitmap, *color, frame);

@@ -10,7 +10,7 @@ namespace mirelay {
 // and 40 black entries. A bitmap marked transparent with a colour gets its table sorted by
 // use and cut, a transparent entry and a graphic control extension when that colour occurs.
 // An empty bitmap gives a frame with no image. Throws ImageError for a side beyond 65535.
-TGIFImage AssignBitmap(const Bitmap& bitmap);
+GifImage GifImageFromBitmap(const Bitmap& bitmap);
 
 // The number of bits b, at least 1, for which 2^b entries hold a colour table of `size`.
 int ColorTableBits(std::size_t size);

@@ -1,11 +1,9 @@
 #include "imaging/gif/gif_convert.h"
 
 #include <algorithm>
-#include <atomic>
+
 #include <cstring>
 
-#include "imaging/file_io.h"
-#include "imaging/gif/gif.h"
 #include "imaging/gif/gif_cube.h"
 #include "imaging/gif/gif_read.h"
 #include "imaging/image_error.h"
@@ -14,19 +12,16 @@ namespace mirelay {
 
 namespace {
 
-// Read by painter threads as well as the GUI thread.
-std::atomic<bool> paletteDisplay{false};
-
 constexpr std::uint8_t kCubeWhite = kCubeColors - 1;
 
 // An index past the end of the table shows black rather than reading outside it.
-TGIFColor ColorAt(const TGIFColorTable& table, std::uint8_t index) {
-  return index < table.size() ? table[index] : TGIFColor{};
+GifColor ColorAt(const GifColorTable& table, std::uint8_t index) {
+  return index < table.size() ? table[index] : GifColor{};
 }
 
-PaletteEntry ToPaletteEntry(TGIFColor color) { return {color.blue, color.green, color.red, 0}; }
+PaletteEntry ToPaletteEntry(GifColor color) { return {color.blue, color.green, color.red, 0}; }
 
-std::vector<PaletteEntry> ToPalette(const TGIFColorTable& table) {
+std::vector<PaletteEntry> ToPalette(const GifColorTable& table) {
   std::vector<PaletteEntry> palette;
   palette.reserve(table.size());
   for (const auto color : table) palette.push_back(ToPaletteEntry(color));
@@ -47,11 +42,11 @@ class CubeDitherer {
  public:
   explicit CubeDitherer(std::size_t width) : current_(3 * (width + 2)), next_(3 * (width + 2)) {}
 
-  void Row(const TGIFColorTable& table, const std::uint8_t* indices, std::size_t width,
+  void Row(const GifColorTable& table, const std::uint8_t* indices, std::size_t width,
            std::uint8_t* out) {
     std::fill(next_.begin(), next_.end(), 0);
     for (std::size_t x = 0; x < width; ++x) {
-      const TGIFColor color = ColorAt(table, indices[x]);
+      const GifColor color = ColorAt(table, indices[x]);
       const int levels[3] = {Quantise(x, 0, color.red), Quantise(x, 1, color.green),
                              Quantise(x, 2, color.blue)};
       out[x] = CubeIndex(levels[0], levels[1], levels[2]);
@@ -77,7 +72,7 @@ class CubeDitherer {
   std::vector<int> next_;
 };
 
-Bitmap DitheredFramePicture(const TGIFColorTable& table, const TGIFSubImage& frame) {
+Bitmap DitheredFramePicture(const GifColorTable& table, const GifFrame& frame) {
   Bitmap picture(PixelFormat::kIndexed8, frame.width, frame.height);
   picture.colorTable = CubePalette();
   CubeDitherer ditherer(frame.width);
@@ -94,13 +89,12 @@ struct Clip {
   std::int32_t height = 0;
 };
 
-Clip ClipToScreen(const TGIFImage& image, const TGIFSubImage& frame) {
+Clip ClipToScreen(const GifImage& image, const GifFrame& frame) {
   return {std::clamp<std::int32_t>(image.width - frame.left, 0, frame.width),
           std::clamp<std::int32_t>(image.height - frame.top, 0, frame.height)};
 }
 
-Bitmap ComposeOnDeviceScreen(const TGIFImage& image, const TGIFSubImage& frame,
-                             const Bitmap& picture) {
+Bitmap ComposeOnDeviceScreen(const GifImage& image, const GifFrame& frame, const Bitmap& picture) {
   Bitmap screen(PixelFormat::kDevice, image.width, image.height);
   for (std::int32_t row = 0; row < screen.Height(); ++row) {
     std::uint8_t* out = screen.RowPointer(row);
@@ -111,7 +105,7 @@ Bitmap ComposeOnDeviceScreen(const TGIFImage& image, const TGIFSubImage& frame,
     const std::uint8_t* in = picture.RowPointer(row);
     std::uint8_t* out = screen.RowPointer(frame.top + row) + 4 * frame.left;
     for (std::int32_t x = 0; x < clip.width; ++x, out += 4) {
-      const TGIFColor color = ColorAt(image.ActiveColorTable(frame), in[x]);
+      const GifColor color = ColorAt(image.ActiveColorTable(frame), in[x]);
       out[0] = color.blue;
       out[1] = color.green;
       out[2] = color.red;
@@ -120,8 +114,7 @@ Bitmap ComposeOnDeviceScreen(const TGIFImage& image, const TGIFSubImage& frame,
   return screen;
 }
 
-Bitmap ComposeOnCubeScreen(const TGIFImage& image, const TGIFSubImage& frame,
-                           const Bitmap& picture) {
+Bitmap ComposeOnCubeScreen(const GifImage& image, const GifFrame& frame, const Bitmap& picture) {
   Bitmap screen(PixelFormat::kIndexed8, image.width, image.height);
   screen.colorTable = CubePalette();
   for (std::int32_t row = 0; row < screen.Height(); ++row) {
@@ -137,15 +130,11 @@ Bitmap ComposeOnCubeScreen(const TGIFImage& image, const TGIFSubImage& frame,
 
 }  // namespace
 
-void SetPaletteDisplay(bool value) { paletteDisplay = value; }
-
-bool PaletteDisplay() { return paletteDisplay; }
-
-Bitmap FramePicture(const TGIFImage& image, const TGIFSubImage& frame) {
+Bitmap FramePicture(const GifImage& image, const GifFrame& frame, bool paletteDisplay) {
   const auto& table = image.ActiveColorTable(frame);
   if (table.empty()) throw ImageError(kGifNoColorTable);
   if (frame.Empty()) return {};
-  if (PaletteDisplay()) return DitheredFramePicture(table, frame);
+  if (paletteDisplay) return DitheredFramePicture(table, frame);
   Bitmap picture(PixelFormat::kIndexed8, frame.width, frame.height);
   picture.colorTable = ToPalette(table);
   for (std::int32_t row = 0; row < frame.height; ++row) {
@@ -155,18 +144,18 @@ Bitmap FramePicture(const TGIFImage& image, const TGIFSubImage& frame) {
   return picture;
 }
 
-Bitmap GifToBitmap(const TGIFImage& image) {
+Bitmap GifToBitmap(const GifImage& image, bool paletteDisplay) {
   if (image.frames.empty()) return {};
   const auto& frame = image.frames.front();
-  Bitmap picture = FramePicture(image, frame);
+  Bitmap picture = FramePicture(image, frame, paletteDisplay);
   if (frame.width == image.width && frame.height == image.height) return picture;
   if (image.width == 0 || image.height == 0) return {};
-  return PaletteDisplay() ? ComposeOnCubeScreen(image, frame, picture)
-                          : ComposeOnDeviceScreen(image, frame, picture);
+  return paletteDisplay ? ComposeOnCubeScreen(image, frame, picture)
+                        : ComposeOnDeviceScreen(image, frame, picture);
 }
 
-Bitmap LoadGifAsBitmap(const std::string& path, const DecodeOptions& options) {
-  return GifToBitmap(ReadGif(ReadWholeFile(path), KeptFrames::kFirst, options));
+Bitmap DecodeGif(std::span<const std::uint8_t> file, const DecodeOptions& options) {
+  return GifToBitmap(DecodeGifImage(file, KeptFrames::kFirst, options), options.paletteDisplay);
 }
 
 }  // namespace mirelay

@@ -15,7 +15,7 @@ inline constexpr std::uint8_t CubeIndex(int redLevel, int greenLevel, int blueLe
   return static_cast<std::uint8_t>(36 * redLevel + 6 * greenLevel + blueLevel);
 }
 
-inline constexpr TGIFColor CubeColor(int index) {
+inline constexpr GifColor CubeColor(int index) {
   return {static_cast<std::uint8_t>(kCubeStep * (index / 36)),
           static_cast<std::uint8_t>(kCubeStep * (index / 6 % 6)),
           static_cast<std::uint8_t>(kCubeStep * (index % 6))};

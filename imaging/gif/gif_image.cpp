@@ -5,7 +5,7 @@ namespace mirelay {
 namespace {
 
 template <typename Extension>
-const Extension* FirstOf(const std::vector<TGIFExtension>& extensions) {
+const Extension* FirstOf(const std::vector<GifExtension>& extensions) {
   for (const auto& extension : extensions) {
     if (const auto* found = std::get_if<Extension>(&extension)) return found;
   }
@@ -14,28 +14,28 @@ const Extension* FirstOf(const std::vector<TGIFExtension>& extensions) {
 
 }  // namespace
 
-bool TGIFSubImage::Transparent() const {
+bool GifFrame::Transparent() const {
   for (const auto& extension : extensions) {
-    const auto* control = std::get_if<TGIFGraphicControlExtension>(&extension);
+    const auto* control = std::get_if<GifGraphicControlExtension>(&extension);
     if (control != nullptr && control->transparent) return true;
   }
   return false;
 }
 
-std::uint8_t TGIFSubImage::TransparentIndex() const {
+std::uint8_t GifFrame::TransparentIndex() const {
   const auto* control = GraphicControl();
   return control != nullptr ? control->transparentIndex : 0;
 }
 
-const TGIFGraphicControlExtension* TGIFSubImage::GraphicControl() const {
-  return FirstOf<TGIFGraphicControlExtension>(extensions);
+const GifGraphicControlExtension* GifFrame::GraphicControl() const {
+  return FirstOf<GifGraphicControlExtension>(extensions);
 }
 
-const TGIFAppExtNSLoop* TGIFSubImage::LoopExtension() const {
-  return FirstOf<TGIFAppExtNSLoop>(extensions);
+const GifLoopExtension* GifFrame::LoopExtension() const {
+  return FirstOf<GifLoopExtension>(extensions);
 }
 
-const TGIFColorTable& TGIFImage::ActiveColorTable(const TGIFSubImage& frame) const {
+const GifColorTable& GifImage::ActiveColorTable(const GifFrame& frame) const {
   return frame.localColorTable.empty() ? globalColorTable : frame.localColorTable;
 }
 

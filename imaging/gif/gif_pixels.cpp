@@ -38,7 +38,7 @@ void PutWord(std::vector<std::uint8_t>& bytes, std::uint16_t value) {
   bytes.push_back(static_cast<std::uint8_t>(value >> 8));
 }
 
-std::vector<std::uint8_t> Preamble(const TGIFSubImage& frame) {
+std::vector<std::uint8_t> Preamble(const GifFrame& frame) {
   std::vector<std::uint8_t> bytes{'G', 'I', 'F', '8', '9', 'a'};
   bytes.reserve(kPreambleBytes);
   PutWord(bytes, frame.width);
@@ -65,7 +65,7 @@ void AppendSubBlocks(ByteReader& reader, std::vector<std::uint8_t>& bytes) {
 }
 
 // The rows in the order the file stores them.
-std::vector<std::uint16_t> RowOrder(const TGIFSubImage& frame) {
+std::vector<std::uint16_t> RowOrder(const GifFrame& frame) {
   std::vector<std::uint16_t> rows;
   rows.reserve(frame.height);
   if (!frame.interlaced) {
@@ -105,8 +105,7 @@ class GifDecoder {
 // image defect, whether the chain leads back to itself or into an entry not yet defined; both
 // fail the load.
 template <typename RowMemory>
-void DecodeRows(CodeStream& stream, const TGIFSubImage& frame, RowMemory rowMemory,
-                StopPoll& poll) {
+void DecodeRows(CodeStream& stream, const GifFrame& frame, RowMemory rowMemory, StopPoll& poll) {
   GifDecoder decoder(stream);
   GifFileType* gif = decoder.get();
   // A code size giflib refuses (above 8) is a defect that ends the frame before its first row.
@@ -121,7 +120,7 @@ void DecodeRows(CodeStream& stream, const TGIFSubImage& frame, RowMemory rowMemo
   }
 }
 
-CodeStream CollectCodeStream(ByteReader& reader, const TGIFSubImage& frame) {
+CodeStream CollectCodeStream(ByteReader& reader, const GifFrame& frame) {
   CodeStream stream{Preamble(frame)};
   stream.bytes.push_back(reader.U8());
   AppendSubBlocks(reader, stream.bytes);
@@ -130,7 +129,7 @@ CodeStream CollectCodeStream(ByteReader& reader, const TGIFSubImage& frame) {
 
 }  // namespace
 
-void DecodeFramePixels(ByteReader& reader, TGIFSubImage& frame, StopPoll& poll) {
+void DecodeFramePixels(ByteReader& reader, GifFrame& frame, StopPoll& poll) {
   if (reader.AtEnd()) return;
   CodeStream stream = CollectCodeStream(reader, frame);
   if (frame.indices.empty()) return;
@@ -140,7 +139,7 @@ void DecodeFramePixels(ByteReader& reader, TGIFSubImage& frame, StopPoll& poll) 
       poll);
 }
 
-void CheckFramePixels(ByteReader& reader, const TGIFSubImage& frame, StopPoll& poll) {
+void CheckFramePixels(ByteReader& reader, const GifFrame& frame, StopPoll& poll) {
   if (reader.AtEnd()) return;
   CodeStream stream = CollectCodeStream(reader, frame);
   if (frame.width == 0 || frame.height == 0) return;

@@ -5,8 +5,7 @@
 
 #include "imaging/bitmap.h"
 #include "imaging/byte_reader.h"
-#include "imaging/file_io.h"
-#include "imaging/gif/gif.h"
+
 #include "imaging/gif/gif_pixels.h"
 #include "imaging/image_error.h"
 
@@ -29,16 +28,16 @@ constexpr std::size_t kPlainTextHeaderBytes = 13;
 struct ReadContext {
   ByteReader reader;
   StopPoll poll;
-  TGIFImage image;
+  GifImage image;
   bool keepLaterFrames = false;
   std::size_t maxPixelBytes = 0;
   std::size_t pixelBytes = 0;
 };
 
-TGIFColorTable ReadColorTable(ByteReader& reader, std::uint8_t packed) {
+GifColorTable ReadColorTable(ByteReader& reader, std::uint8_t packed) {
   const std::size_t count = std::size_t{2} << (packed & 0x07);
   const auto bytes = reader.Bytes(3 * count);
-  TGIFColorTable table(count);
+  GifColorTable table(count);
   for (std::size_t i = 0; i < count; ++i)
     table[i] = {bytes[3 * i], bytes[3 * i + 1], bytes[3 * i + 2]};
   return table;
@@ -57,20 +56,10 @@ void ReadLogicalScreen(ReadContext& context) {
   if (image.packed & kColorTableFlag) image.globalColorTable = ReadColorTable(reader, image.packed);
 }
 
-// Data sub-blocks up to a zero length byte or the end of the file.
-std::vector<std::string> ReadTextLines(ByteReader& reader) {
-  std::vector<std::string> lines;
-  while (!reader.AtEnd()) {
-    const std::uint8_t length = reader.U8();
-    if (length == 0) break;
-    const auto bytes = reader.Bytes(length);
-    lines.emplace_back(bytes.begin(), bytes.end());
-  }
-  return lines;
-}
-
-std::vector<std::vector<std::uint8_t>> ReadDataBlocks(ByteReader& reader) {
-  std::vector<std::vector<std::uint8_t>> blocks;
+// Data sub-blocks up to a zero length byte or the end of the file, each as a `Block`.
+template <typename Block>
+std::vector<Block> ReadSubBlocks(ByteReader& reader) {
+  std::vector<Block> blocks;
   while (!reader.AtEnd()) {
     const std::uint8_t length = reader.U8();
     if (length == 0) break;
@@ -80,12 +69,20 @@ std::vector<std::vector<std::uint8_t>> ReadDataBlocks(ByteReader& reader) {
   return blocks;
 }
 
+std::vector<std::string> ReadTextLines(ByteReader& reader) {
+  return ReadSubBlocks<std::string>(reader);
+}
+
+std::vector<std::vector<std::uint8_t>> ReadDataBlocks(ByteReader& reader) {
+  return ReadSubBlocks<std::vector<std::uint8_t>>(reader);
+}
+
 // Taken as six bytes whatever the block-size byte says, as far as the file reaches.
-TGIFGraphicControlExtension ReadGraphicControl(ByteReader& reader) {
+GifGraphicControlExtension ReadGraphicControl(ByteReader& reader) {
   std::array<std::uint8_t, kGraphicControlBytes> body{};
   const auto available = reader.Bytes(std::min(kGraphicControlBytes, reader.Remaining()));
   std::copy(available.begin(), available.end(), body.begin());
-  TGIFGraphicControlExtension control;
+  GifGraphicControlExtension control;
   control.disposal = (body[1] >> 2) & 0x07;
   control.userInput = (body[1] & 0x02) != 0;
   control.transparent = (body[1] & 0x01) != 0;
@@ -94,16 +91,16 @@ TGIFGraphicControlExtension ReadGraphicControl(ByteReader& reader) {
   return control;
 }
 
-TGIFTextExtension ReadPlainText(ByteReader& reader) {
-  TGIFTextExtension text;
+GifPlainTextExtension ReadPlainText(ByteReader& reader) {
+  GifPlainTextExtension text;
   const auto header = reader.Bytes(kPlainTextHeaderBytes);
   std::copy(header.begin(), header.end(), text.header.begin());
   text.lines = ReadTextLines(reader);
   return text;
 }
 
-TGIFAppExtNSLoop ReadLoopData(ByteReader& reader, std::string identifier) {
-  TGIFAppExtNSLoop loop;
+GifLoopExtension ReadLoopData(ByteReader& reader, std::string identifier) {
+  GifLoopExtension loop;
   loop.identifier = std::move(identifier);
   for (const auto& block : ReadDataBlocks(reader)) {
     switch (block[0] & 0x07) {
@@ -121,7 +118,7 @@ TGIFAppExtNSLoop ReadLoopData(ByteReader& reader, std::string identifier) {
   return loop;
 }
 
-TGIFExtension ReadApplication(ByteReader& reader) {
+GifExtension ReadApplication(ByteReader& reader) {
   const std::uint8_t blockSize = reader.U8();
   if (blockSize != 10 && blockSize != 11) throw ImageError(kGifBadAppBlockSize);
   const auto bytes = reader.Bytes(blockSize);
@@ -129,19 +126,19 @@ TGIFExtension ReadApplication(ByteReader& reader) {
   if (identifier == "NETSCAPE2.0" || identifier == "ANIMEXTS1.0") {
     return ReadLoopData(reader, std::move(identifier));
   }
-  TGIFUnknownAppExtension unknown;
+  GifUnknownApplicationExtension unknown;
   unknown.identifier = std::move(identifier);
   unknown.data = ReadDataBlocks(reader);
   return unknown;
 }
 
 // Reads the label and body of an extension whose introducer has been taken.
-TGIFExtension ReadExtension(ByteReader& reader) {
+GifExtension ReadExtension(ByteReader& reader) {
   switch (reader.U8()) {
     case kGraphicControlLabel:
       return ReadGraphicControl(reader);
     case kCommentLabel:
-      return TGIFCommentExtension{ReadTextLines(reader)};
+      return GifCommentExtension{ReadTextLines(reader)};
     case kPlainTextLabel:
       return ReadPlainText(reader);
     case kApplicationLabel:
@@ -167,7 +164,7 @@ bool KeepPixels(ReadContext& context, std::size_t count) {
 }
 
 // The image descriptor after its separator, the local colour table and the pixels.
-void ReadFrameImage(ReadContext& context, TGIFSubImage& frame) {
+void ReadFrameImage(ReadContext& context, GifFrame& frame) {
   auto& reader = context.reader;
   frame.left = reader.U16LE();
   frame.top = reader.U16LE();
@@ -192,7 +189,7 @@ void ReadFrameImage(ReadContext& context, TGIFSubImage& frame) {
 
 void ReadFrame(ReadContext& context) {
   auto& reader = context.reader;
-  TGIFSubImage frame;
+  GifFrame frame;
   while (reader.Peek() == kExtensionIntroducer) {
     reader.Skip(1);
     frame.extensions.push_back(ReadExtension(reader));
@@ -224,8 +221,8 @@ void ReadBlocks(ReadContext& context) {
 
 }  // namespace
 
-TGIFImage ReadGif(std::span<const std::uint8_t> file, KeptFrames kept,
-                  const DecodeOptions& options) {
+GifImage DecodeGifImage(std::span<const std::uint8_t> file, KeptFrames kept,
+                        const DecodeOptions& options) {
   ReadContext context{ByteReader(file, kGifPrematureEnd),
                       StopPoll(options.stopRequested, kBytesBetweenStopPolls),
                       {}};
@@ -234,12 +231,6 @@ TGIFImage ReadGif(std::span<const std::uint8_t> file, KeptFrames kept,
   ReadLogicalScreen(context);
   ReadBlocks(context);
   return std::move(context.image);
-}
-
-std::shared_ptr<const TGIFImage> LoadGifFile(const std::string& path,
-                                             const DecodeOptions& options) {
-  return std::make_shared<const TGIFImage>(
-      ReadGif(ReadWholeFile(path), KeptFrames::kAllThatFit, options));
 }
 
 }  // namespace mirelay

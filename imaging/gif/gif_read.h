@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <span>
 
-#include "imaging/decode_options.h"
+#include "imaging/codec_options.h"
 #include "imaging/gif/gif_image.h"
 
 namespace mirelay {
@@ -26,7 +26,8 @@ enum class KeptFrames {
 // The graphic held in a whole GIF file. Throws ImageError with the texts above, with
 // kPictureTooLarge when frame 0 alone would hold more than MaxPixelBytes() indices, or with
 // kStopped once `options` asks to stop.
-TGIFImage ReadGif(std::span<const std::uint8_t> file, KeptFrames kept = KeptFrames::kAllThatFit,
-                  const DecodeOptions& options = {});
+GifImage DecodeGifImage(std::span<const std::uint8_t> file,
+                        KeptFrames kept = KeptFrames::kAllThatFit,
+                        const DecodeOptions& options = {});
 
 }  // namespace mirelay

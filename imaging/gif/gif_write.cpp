@@ -7,8 +7,8 @@
 #include <span>
 #include <vector>
 
-#include "imaging/decode_stop.h"
-#include "imaging/gif/gif.h"
+#include "imaging/stop_poll.h"
+
 #include "imaging/gif/gif_assign.h"
 #include "imaging/image_error.h"
 
@@ -85,7 +85,7 @@ class GifEncoder {
 
 class ColorMap {
  public:
-  explicit ColorMap(const TGIFColorTable& table) {
+  explicit ColorMap(const GifColorTable& table) {
     std::vector<GifColorType> colors(std::size_t{1} << ColorTableBits(table.size()));
     for (std::size_t i = 0; i < table.size(); ++i) {
       colors[i] = {table[i].red, table[i].green, table[i].blue};
@@ -103,16 +103,16 @@ class ColorMap {
   ColorMapObject* map_;
 };
 
-bool HasGraphicControl(const TGIFImage& image) {
+bool HasGraphicControl(const GifImage& image) {
   for (const auto& frame : image.frames) {
     if (frame.GraphicControl() != nullptr) return true;
   }
   return false;
 }
 
-void WriteGraphicControls(GifEncoder& encoder, const TGIFSubImage& frame) {
+void WriteGraphicControls(GifEncoder& encoder, const GifFrame& frame) {
   for (const auto& extension : frame.extensions) {
-    const auto* control = std::get_if<TGIFGraphicControlExtension>(&extension);
+    const auto* control = std::get_if<GifGraphicControlExtension>(&extension);
     if (control == nullptr) continue;
     const GifByteType body[4] = {
         static_cast<GifByteType>((control->disposal & 0x07) << 2 | (control->userInput ? 0x02 : 0) |
@@ -123,7 +123,7 @@ void WriteGraphicControls(GifEncoder& encoder, const TGIFSubImage& frame) {
   }
 }
 
-void WriteFrameImage(GifEncoder& encoder, const TGIFSubImage& frame, StopPoll& poll) {
+void WriteFrameImage(GifEncoder& encoder, const GifFrame& frame, StopPoll& poll) {
   const ColorMap colors(frame.localColorTable);
   encoder.Check(EGifPutImageDesc(encoder.get(), frame.left, frame.top, frame.width, frame.height,
                                  false, colors.get()));
@@ -139,8 +139,7 @@ void WriteFrameImage(GifEncoder& encoder, const TGIFSubImage& frame, StopPoll& p
 
 }  // namespace
 
-void WriteGif(const TGIFImage& image, OutputFile& file,
-              const std::function<bool()>& stopRequested) {
+void WriteGifImageTo(OutputFile& file, const GifImage& image, const StopRequest& stopRequested) {
   StopPoll poll(stopRequested, kBytesBetweenStopPolls);
   FileSink sink{file, image.packed, 0, nullptr};
   GifEncoder encoder(sink);
@@ -155,15 +154,8 @@ void WriteGif(const TGIFImage& image, OutputFile& file,
   encoder.Close();
 }
 
-void WriteGifTo(OutputFile& file, const Bitmap& bitmap,
-                const std::function<bool()>& stopRequested) {
-  WriteGif(AssignBitmap(bitmap), file, stopRequested);
-}
-
-void SaveGifFile(const Bitmap& bitmap, const std::string& path) {
-  OutputFile file(path);
-  WriteGifTo(file, bitmap, {});
-  file.Commit();
+void WriteGifTo(OutputFile& file, const Bitmap& bitmap, const EncodeOptions& options) {
+  WriteGifImageTo(file, GifImageFromBitmap(bitmap), options.stopRequested);
 }
 
 }  // namespace mirelay

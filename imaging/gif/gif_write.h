@@ -1,7 +1,7 @@
 #pragma once
 
-#include <functional>
-
+#include "imaging/bitmap.h"
+#include "imaging/codec_options.h"
 #include "imaging/file_io.h"
 #include "imaging/gif/gif_image.h"
 
@@ -11,7 +11,10 @@ namespace mirelay {
 // holds it and no global colour table; for every frame its graphic control extensions and,
 // unless it is empty, its image, not interlaced, with its local colour table padded with
 // black to a power of two. "89a" when a graphic control extension is written, else "87a".
-void WriteGif(const TGIFImage& image, OutputFile& file,
-              const std::function<bool()>& stopRequested = {});
+void WriteGifImageTo(OutputFile& file, const GifImage& image,
+                     const StopRequest& stopRequested = {});
+
+// A bitmap written as GifImageFromBitmap makes it.
+void WriteGifTo(OutputFile& file, const Bitmap& bitmap, const EncodeOptions& options = {});
 
 }  // namespace mirelay

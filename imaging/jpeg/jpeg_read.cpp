@@ -1,15 +1,15 @@
 // JPEG reading over libjpeg: the whole file sits in memory, the library decodes it at full size
 // and writes its rows straight into the bitmap, greys through its 236-level quantiser.
+#include "imaging/jpeg/jpeg_read.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-#include "imaging/decode_stop.h"
-#include "imaging/file_io.h"
 #include "imaging/image_error.h"
-#include "imaging/jpeg/jpeg_read.h"
 #include "imaging/jpeg/jpeg_trap.h"
+#include "imaging/stop_poll.h"
 
 #include <jerror.h>
 
@@ -231,10 +231,6 @@ Bitmap DecodeJpeg(std::span<const std::uint8_t> file, const DecodeOptions& optio
   decompressor.Session().rows = rows.data();
   decompressor.Run(ReadRowsAndFinish);
   return bitmap;
-}
-
-Bitmap LoadJpegFile(const std::string& path, const DecodeOptions& options) {
-  return DecodeJpeg(ReadWholeFile(path), options);
 }
 
 }  // namespace mirelay

@@ -1,14 +1,14 @@
 // JPEG writing over libjpeg: the library's defaults with the quality byte, baseline forced, a
 // JFIF 1.01 marker and 4:2:0 sampling; the stream is built in memory and written in one piece.
+#include "imaging/jpeg/jpeg_write.h"
+
 #include <algorithm>
 #include <memory>
 #include <new>
 #include <vector>
 
-#include "imaging/decode_options.h"
-#include "imaging/file_io.h"
+#include "imaging/codec_options.h"
 #include "imaging/image_error.h"
-#include "imaging/jpeg/jpeg_read.h"
 #include "imaging/jpeg/jpeg_trap.h"
 
 #include <jerror.h>
@@ -32,7 +32,7 @@ struct EncodeSession {
   JDIMENSION height;
   int quality;
   JSAMPROW* rows;
-  const std::function<bool()>* stopRequested;
+  const StopRequest* stopRequested;
   bool stopped;
 };
 
@@ -133,7 +133,7 @@ class Compressor {
   Compressor& operator=(const Compressor&) = delete;
 
   std::vector<std::uint8_t> Encode(const Bitmap& picture, std::uint8_t quality,
-                                   const std::function<bool()>& stopRequested) {
+                                   const StopRequest& stopRequested) {
     std::vector<std::uint8_t> bytes;
     std::vector<JSAMPROW> rows(static_cast<std::size_t>(picture.Height()));
     for (std::int32_t row = 0; row < picture.Height(); ++row) {
@@ -160,7 +160,7 @@ class Compressor {
 }  // namespace
 
 std::vector<std::uint8_t> EncodeJpeg(const Bitmap& bitmap, std::uint8_t quality,
-                                     const std::function<bool()>& stopRequested) {
+                                     const StopRequest& stopRequested) {
   if (bitmap.Width() == 0 || bitmap.Height() == 0) return {};
   if (bitmap.Format() == PixelFormat::kBits24) {
     return Compressor().Encode(bitmap, quality, stopRequested);
@@ -170,16 +170,8 @@ std::vector<std::uint8_t> EncodeJpeg(const Bitmap& bitmap, std::uint8_t quality,
   return Compressor().Encode(copy, quality, stopRequested);
 }
 
-void WriteJpegTo(OutputFile& file, const Bitmap& bitmap, std::uint8_t quality,
-                 const std::function<bool()>& stopRequested) {
-  file.Write(EncodeJpeg(bitmap, quality, stopRequested));
-}
-
-void SaveJpegFile(const Bitmap& bitmap, const std::string& path, std::uint8_t quality) {
-  // Created first, so an unwritable path fails before any encoding work.
-  OutputFile file(path);
-  WriteJpegTo(file, bitmap, quality, {});
-  file.Commit();
+void WriteJpegTo(OutputFile& file, const Bitmap& bitmap, const EncodeOptions& options) {
+  file.Write(EncodeJpeg(bitmap, options.quality, options.stopRequested));
 }
 
 }  // namespace mirelay

@@ -1,3 +1,5 @@
+#include "imaging/png/png_read.h"
+
 #include <algorithm>
 #include <array>
 #include <limits>
@@ -5,9 +7,7 @@
 #include <vector>
 
 #include "imaging/byte_reader.h"
-#include "imaging/file_io.h"
 #include "imaging/image_error.h"
-#include "imaging/png/png_read.h"
 #include "imaging/png/png_rows.h"
 #include "imaging/png/png_transparency.h"
 
@@ -268,10 +268,6 @@ Bitmap DecodePng(std::span<const std::uint8_t> file, const DecodeOptions& option
   }
   // No image data: an empty picture, not an error.
   return Bitmap();
-}
-
-Bitmap LoadPngFile(const std::string& path, const DecodeOptions& options) {
-  return DecodePng(ReadWholeFile(path), options);
 }
 
 }  // namespace mirelay

@@ -1,5 +1,6 @@
+#include "imaging/png/png_register.h"
+
 #include "imaging/picture_formats.h"
-#include "imaging/png/png_read.h"
 
 namespace mirelay {
 

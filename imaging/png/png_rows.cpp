@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "imaging/decode_stop.h"
 #include "imaging/image_error.h"
+#include "imaging/stop_poll.h"
 
 namespace mirelay {
 

@@ -4,7 +4,7 @@
 #include <span>
 
 #include "imaging/bitmap.h"
-#include "imaging/decode_options.h"
+#include "imaging/codec_options.h"
 
 namespace mirelay {
 

@@ -1,3 +1,5 @@
+#include "imaging/png/png_write.h"
+
 #include <zlib.h>
 
 #include <array>
@@ -5,10 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "imaging/decode_stop.h"
-#include "imaging/file_io.h"
 #include "imaging/image_error.h"
-#include "imaging/png/png_read.h"
+#include "imaging/stop_poll.h"
 
 namespace mirelay {
 
@@ -119,7 +119,7 @@ class IdatWriter {
 };
 
 // Each row is the filter byte 0 (None) and the pixels reordered to red, green, blue.
-void WriteRows(const Bitmap& image, IdatWriter& idat, const std::function<bool()>& stopRequested) {
+void WriteRows(const Bitmap& image, IdatWriter& idat, const StopRequest& stopRequested) {
   StopPoll poll(stopRequested, kBytesBetweenStopPolls);
   std::vector<std::uint8_t> row(1 + 3 * static_cast<std::size_t>(image.Width()));
   for (std::int32_t y = 0; y < image.Height(); ++y) {
@@ -147,7 +147,7 @@ std::size_t LargestFileSize(const Bitmap& image) {
 }
 
 std::vector<std::uint8_t> EncodeWorkingImage(const Bitmap& image, const PngTime& time,
-                                             const std::function<bool()>& stopRequested) {
+                                             const StopRequest& stopRequested) {
   std::vector<std::uint8_t> out;
   out.reserve(LargestFileSize(image));
   out.assign(kSignature.begin(), kSignature.end());
@@ -178,7 +178,7 @@ PngTime CurrentPngTime() {
 }
 
 std::vector<std::uint8_t> EncodePng(const Bitmap& bitmap, const PngTime& time,
-                                    const std::function<bool()>& stopRequested) {
+                                    const StopRequest& stopRequested) {
   if (bitmap.Format() == PixelFormat::kBits24) {
     return EncodeWorkingImage(bitmap, time, stopRequested);
   }
@@ -187,16 +187,8 @@ std::vector<std::uint8_t> EncodePng(const Bitmap& bitmap, const PngTime& time,
   return EncodeWorkingImage(converted, time, stopRequested);
 }
 
-void WritePngTo(OutputFile& file, const Bitmap& bitmap,
-                const std::function<bool()>& stopRequested) {
-  file.Write(EncodePng(bitmap, CurrentPngTime(), stopRequested));
-}
-
-void SavePngFile(const Bitmap& bitmap, const std::string& path) {
-  // The file is created first so that a path that cannot be written fails before encoding.
-  OutputFile file(path);
-  WritePngTo(file, bitmap, {});
-  file.Commit();
+void WritePngTo(OutputFile& file, const Bitmap& bitmap, const EncodeOptions& options) {
+  file.Write(EncodePng(bitmap, CurrentPngTime(), options.stopRequested));
 }
 
 }  // namespace mirelay

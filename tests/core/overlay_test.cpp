@@ -2,19 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include "imaging/bmp/bmp_read.h"
+#include "imaging/bmp/bmp_write.h"
 #include "imaging/image_error.h"
 #include "tests/imaging/bmp/bmp_builder.h"
 
 namespace mirelay {
 namespace {
 
-using testing_bmp::AllPixels;
-using testing_bmp::Bgr;
-using testing_bmp::BmpBuilder;
-using testing_bmp::Gradient;
-using testing_bmp::PixelAt;
-using testing_bmp::ScratchFolder;
+using testing_support::AllPixels;
+using testing_support::Bgr;
+using testing_support::BmpBuilder;
+using testing_support::Gradient;
+using testing_support::PixelAt;
+using testing_support::ScratchFolder;
 
 Bitmap Filled(std::int32_t width, std::int32_t height, Bgr color) {
   Bitmap bitmap(PixelFormat::kBits24, width, height);

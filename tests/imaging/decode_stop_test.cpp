@@ -15,14 +15,14 @@
 namespace mirelay {
 namespace {
 
-using testing_bmp::Bytes;
-using testing_bmp::ScratchFolder;
+using testing_support::Bytes;
+using testing_support::ScratchFolder;
 
 constexpr std::int32_t kWidth = 2048;
 constexpr std::int32_t kHeight = 1024;
 
 const Bitmap& Photo() {
-  static const Bitmap photo = jpeg_test::PhotoLike(kWidth, kHeight);
+  static const Bitmap photo = testing_support::PhotoLike(kWidth, kHeight);
   return photo;
 }
 
@@ -34,7 +34,7 @@ std::string Saved(const ScratchFolder& folder, const std::string& name, std::int
 
 // RLE8 rows of full-length runs: 4096 x 1024 pixels, 16 MiB once decoded.
 std::string RunLengthBmp(const ScratchFolder& folder) {
-  testing_bmp::BmpBuilder bmp;
+  testing_support::BmpBuilder bmp;
   bmp.width = 4096;
   bmp.height = 1024;
   bmp.bitsPerPixel = 8;
@@ -49,7 +49,7 @@ std::string RunLengthBmp(const ScratchFolder& folder) {
 }
 
 std::string ProgressiveJpeg(const ScratchFolder& folder) {
-  const Bytes file = jpeg_test::Cjpeg(Photo(), "-progressive");
+  const Bytes file = testing_support::Cjpeg(Photo(), "-progressive");
   return file.empty() ? "" : folder.Write("progressive.jpg", file);
 }
 

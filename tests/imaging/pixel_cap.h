@@ -4,7 +4,7 @@
 
 #include "imaging/bitmap.h"
 
-namespace mirelay::test {
+namespace mirelay::testing_support {
 
 // Sets the pixel cap for one test and restores it afterwards.
 class ScopedPixelCap {
@@ -18,4 +18,4 @@ class ScopedPixelCap {
   std::size_t saved_;
 };
 
-}  // namespace mirelay::test
+}  // namespace mirelay::testing_support

@@ -14,18 +14,21 @@ namespace {
 const QColor kBehind(200, 200, 200);
 
 // Fast enough that every wait rounds to nothing.
-constexpr int kNoWaitSpeed = 100000;
+GifPaintSettings NoWait() {
+  GifPaintSettings settings;
+  settings.animationSpeed = 100000;
+  return settings;
+}
 
-std::shared_ptr<const TGIFImage> Shared(TGIFImage image) {
-  return std::make_shared<const TGIFImage>(std::move(image));
+std::shared_ptr<const GifImage> Shared(GifImage image) {
+  return std::make_shared<const GifImage>(std::move(image));
 }
 
 // Three 1 x 1 frames; `loop` goes into frame `loopFrame` when given.
-TGIFImage ThreeFrames(std::optional<std::uint16_t> loop, std::size_t loopFrame) {
+GifImage ThreeFrames(std::optional<std::uint16_t> loop, std::size_t loopFrame) {
   auto image =
       Screen(1, 1, {Frame(0, 0, 1, 1, {0}), Frame(0, 0, 1, 1, {1}), Frame(0, 0, 1, 1, {2})});
   if (loop) image.frames[loopFrame].extensions.push_back(Loop(*loop));
-  image.settings.animationSpeed = kNoWaitSpeed;
   return image;
 }
 
@@ -38,8 +41,8 @@ QImage DrawOnce(GifGraphic& graphic, QSize size) {
 }
 
 // Counts the frames shown until the painter ends.
-QList<int> PlayToEnd(const TGIFImage& image) {
-  GifGraphic graphic(Shared(image), [] {});
+QList<int> PlayToEnd(const GifImage& image) {
+  GifGraphic graphic(Shared(image), NoWait(), [] {});
   QList<int> shown;
   graphic.SetScheduleHook(
       [&](std::size_t frame, auto) { shown.push_back(static_cast<int>(frame)); });
@@ -77,18 +80,18 @@ class GifAnimationTest : public QObject {
   }
 
   void loopCountZeroLoopsUntilDestroyed() {
-    auto graphic = std::make_unique<GifGraphic>(Shared(ThreeFrames(0, 0)), [] {});
+    auto graphic = std::make_unique<GifGraphic>(Shared(ThreeFrames(0, 0)), NoWait(), [] {});
     std::size_t shown = 0;
     graphic->SetScheduleHook([&](std::size_t, auto) { ++shown; });
     DrawOnce(*graphic, QSize(1, 1));
     QTRY_VERIFY_WITH_TIMEOUT(shown > 30, 5000);
     QVERIFY(graphic->Animating());
     graphic.reset();
-    QCOMPARE(TGIFPainter::LiveThreads(), 0);
+    QCOMPARE(GifPainter::LiveThreads(), 0);
   }
 
   void lastFrameStaysAfterTheLastPass() {
-    GifGraphic graphic(Shared(ThreeFrames({}, 0)), [] {});
+    GifGraphic graphic(Shared(ThreeFrames({}, 0)), NoWait(), [] {});
     DrawOnce(graphic, QSize(1, 1));
     QTRY_VERIFY_WITH_TIMEOUT(!graphic.Animating(), 5000);
     QCOMPARE(DrawOnce(graphic, QSize(1, 1)).pixelColor(0, 0), QColor(0, 0, 255));
@@ -117,9 +120,9 @@ class GifAnimationTest : public QObject {
                          Frame(1, 0, 2, 1, {1}, {Control(1, static_cast<std::uint8_t>(disposal))}),
                          Frame(3, 0, 1, 1, {2}, {Control(1)})});
     image.backgroundIndex = 3;
-    image.settings.animationSpeed = kNoWaitSpeed;
-    image.settings.drawOptions.transparent = transparentDrawing;
-    GifGraphic graphic(Shared(image), [] {});
+    auto settings = NoWait();
+    settings.drawOptions.transparent = transparentDrawing;
+    GifGraphic graphic(Shared(image), settings, [] {});
     DrawOnce(graphic, QSize(4, 1));
     QTRY_VERIFY_WITH_TIMEOUT(!graphic.Animating(), 5000);
     const QImage shown = DrawOnce(graphic, QSize(4, 1));
@@ -134,12 +137,12 @@ class GifAnimationTest : public QObject {
     auto noTable = ThreeFrames({}, 0);
     noTable.globalColorTable.clear();
     {
-      GifGraphic graphic(Shared(noTable), [] {});
+      GifGraphic graphic(Shared(noTable), NoWait(), [] {});
       QCOMPARE(DrawOnce(graphic, QSize(1, 1)).pixelColor(0, 0), kBehind);
     }
     auto noScreen = ThreeFrames({}, 0);
     noScreen.width = 0;
-    GifGraphic graphic(Shared(noScreen), [] {});
+    GifGraphic graphic(Shared(noScreen), NoWait(), [] {});
     DrawOnce(graphic, QSize(1, 1));
     QVERIFY(!graphic.Animating());
   }
@@ -158,7 +161,7 @@ class GifAnimationTest : public QObject {
     QElapsedTimer timer;
     timer.start();
     for (int round = 0; round < 60; ++round) {
-      control->ShowGif(graphic);
+      control->ShowGif(graphic, {});
       control->SetStretch(round % 2 == 0);
       control->resize(64 + round, 64 + round);
       control->repaint();
@@ -166,11 +169,11 @@ class GifAnimationTest : public QObject {
       if (round % 10 == 9) control->Clear();
       QCoreApplication::processEvents();
     }
-    control->ShowGif(graphic);
+    control->ShowGif(graphic, {});
     control->repaint();
     QTest::qWait(100);
     window.reset();
-    QCOMPARE(TGIFPainter::LiveThreads(), 0);
+    QCOMPARE(GifPainter::LiveThreads(), 0);
     QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
   }
 };

@@ -9,13 +9,11 @@
 namespace mirelay::testing_support {
 
 // Colour table of the test graphics: red, green, blue, magenta.
-inline TGIFColorTable TestColors() {
-  return {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 0, 255}};
-}
+inline GifColorTable TestColors() { return {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 0, 255}}; }
 
-inline TGIFGraphicControlExtension Control(std::uint16_t delay, std::uint8_t disposal = 0,
-                                           std::optional<std::uint8_t> transparent = {}) {
-  TGIFGraphicControlExtension control;
+inline GifGraphicControlExtension Control(std::uint16_t delay, std::uint8_t disposal = 0,
+                                          std::optional<std::uint8_t> transparent = {}) {
+  GifGraphicControlExtension control;
   control.delay = delay;
   control.disposal = disposal;
   control.transparent = transparent.has_value();
@@ -24,22 +22,22 @@ inline TGIFGraphicControlExtension Control(std::uint16_t delay, std::uint8_t dis
 }
 
 // Built in place: copying the variant trips a false uninitialised-use warning of GCC 12.
-inline void AddControl(TGIFSubImage& frame, const TGIFGraphicControlExtension& control) {
-  frame.extensions.emplace_back(std::in_place_type<TGIFGraphicControlExtension>, control);
+inline void AddControl(GifFrame& frame, const GifGraphicControlExtension& control) {
+  frame.extensions.emplace_back(std::in_place_type<GifGraphicControlExtension>, control);
 }
 
-inline TGIFAppExtNSLoop Loop(std::uint16_t count) {
-  TGIFAppExtNSLoop loop;
+inline GifLoopExtension Loop(std::uint16_t count) {
+  GifLoopExtension loop;
   loop.identifier = "NETSCAPE2.0";
   loop.loopCount = count;
   return loop;
 }
 
 // A frame of the given rectangle holding `indices` (one index repeated when it is a single one).
-inline TGIFSubImage Frame(std::uint16_t left, std::uint16_t top, std::uint16_t width,
-                          std::uint16_t height, std::vector<std::uint8_t> indices,
-                          std::vector<TGIFExtension> extensions = {}) {
-  TGIFSubImage frame;
+inline GifFrame Frame(std::uint16_t left, std::uint16_t top, std::uint16_t width,
+                      std::uint16_t height, std::vector<std::uint8_t> indices,
+                      std::vector<GifExtension> extensions = {}) {
+  GifFrame frame;
   frame.left = left;
   frame.top = top;
   frame.width = width;
@@ -51,9 +49,8 @@ inline TGIFSubImage Frame(std::uint16_t left, std::uint16_t top, std::uint16_t w
   return frame;
 }
 
-inline TGIFImage Screen(std::uint16_t width, std::uint16_t height,
-                        std::vector<TGIFSubImage> frames) {
-  TGIFImage image;
+inline GifImage Screen(std::uint16_t width, std::uint16_t height, std::vector<GifFrame> frames) {
+  GifImage image;
   image.width = width;
   image.height = height;
   image.globalColorTable = TestColors();

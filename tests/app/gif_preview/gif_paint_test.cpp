@@ -4,7 +4,7 @@
 #include "app/gif_preview/gif_graphic.h"
 #include "app/gif_preview/gif_timing.h"
 #include "app/preview_control.h"
-#include "imaging/gif/gif.h"
+
 #include "tests/app/gif_preview/gif_frames.h"
 
 using namespace mirelay;
@@ -17,22 +17,19 @@ const QColor kBehind(200, 200, 200);
 
 // A 50 x 40 frame at (10, 10) on a 100 x 80 screen: green on the left half, index 3 on the
 // right half, which the frame marks transparent when `transparentIndex` is set.
-std::shared_ptr<const TGIFImage> OffsetFrameGraphic(bool transparentIndex,
-                                                    bool transparentDrawing) {
+std::shared_ptr<const GifImage> OffsetFrameGraphic(bool transparentIndex) {
   std::vector<std::uint8_t> indices(50 * 40, 1);
   for (int row = 0; row < 40; ++row) std::fill_n(indices.begin() + row * 50 + 25, 25, 3);
   auto frame = Frame(10, 10, 50, 40, indices);
   if (transparentIndex) AddControl(frame, Control(0, 0, 3));
-  auto image = Screen(100, 80, {frame});
-  image.settings.drawOptions.transparent = transparentDrawing;
-  return std::make_shared<const TGIFImage>(std::move(image));
+  return std::make_shared<const GifImage>(Screen(100, 80, {frame}));
 }
 
-QImage Paint(const std::shared_ptr<const TGIFImage>& image, const QRect& destination,
-             QSize canvas) {
+QImage Paint(const std::shared_ptr<const GifImage>& image, const QRect& destination, QSize canvas,
+             const GifPaintSettings& settings = {}) {
   QImage target(canvas, QImage::Format_RGB32);
   target.fill(kBehind);
-  GifGraphic graphic(image, [] {});
+  GifGraphic graphic(image, settings, [] {});
   QPainter painter(&target);
   graphic.Draw(painter, destination, kBehind);
   return target;
@@ -58,7 +55,7 @@ class GifPaintTest : public QObject {
   void frameRectangleIsScaledFromTheLogicalScreen() {
     QFETCH(QRect, destination);
     QFETCH(QRect, expected);
-    const auto image = OffsetFrameGraphic(false, true);
+    const auto image = OffsetFrameGraphic(false);
     QCOMPARE(ScaledFrameRect(*image, image->frames[0], destination), expected);
   }
 
@@ -68,7 +65,7 @@ class GifPaintTest : public QObject {
   }
 
   void oneFrameDrawsOnlyItsOpaquePixels() {
-    const QImage shown = Paint(OffsetFrameGraphic(true, true), QRect(0, 0, 100, 80), {120, 100});
+    const QImage shown = Paint(OffsetFrameGraphic(true), QRect(0, 0, 100, 80), {120, 100});
     QCOMPARE(shown.pixelColor(10, 10), QColor(0, 255, 0));
     QCOMPARE(shown.pixelColor(34, 49), QColor(0, 255, 0));
     QCOMPARE(shown.pixelColor(35, 10), kBehind);  // transparent index
@@ -79,7 +76,7 @@ class GifPaintTest : public QObject {
   }
 
   void oneFrameStretchesWithTheDestination() {
-    const QImage shown = Paint(OffsetFrameGraphic(true, true), QRect(0, 0, 200, 160), {200, 160});
+    const QImage shown = Paint(OffsetFrameGraphic(true), QRect(0, 0, 200, 160), {200, 160});
     QCOMPARE(shown.pixelColor(19, 19), kBehind);
     QCOMPARE(shown.pixelColor(20, 20), QColor(0, 255, 0));
     QCOMPARE(shown.pixelColor(69, 99), QColor(0, 255, 0));
@@ -88,18 +85,22 @@ class GifPaintTest : public QObject {
 
   void transparentIndexIsDrawnWhenNotTransparent() {
     // Neither a frame without the flag nor drawing without transparency hides index 3.
-    for (const auto& image : {OffsetFrameGraphic(false, true), OffsetFrameGraphic(true, false)}) {
-      const QImage shown = Paint(image, QRect(0, 0, 100, 80), {100, 80});
+    GifPaintSettings opaque;
+    opaque.drawOptions.transparent = false;
+    for (const auto& [image, settings] : {std::pair{OffsetFrameGraphic(false), GifPaintSettings{}},
+                                          std::pair{OffsetFrameGraphic(true), opaque}}) {
+      const QImage shown = Paint(image, QRect(0, 0, 100, 80), {100, 80}, settings);
       QCOMPARE(shown.pixelColor(59, 49), QColor(255, 0, 255));
     }
   }
 
   void paletteDisplayDithersButKeepsTransparency() {
-    SetPaletteDisplay(true);
+    GifPaintSettings paletteDisplay;
+    paletteDisplay.paletteDisplay = true;
     auto image = Screen(4, 1, {Frame(0, 0, 4, 1, {1, 3, 0, 1}, {Control(0, 0, 3)})});
     image.globalColorTable[0] = {100, 100, 100};  // between cube levels: dithered
-    const QImage shown = Paint(std::make_shared<const TGIFImage>(image), QRect(0, 0, 4, 1), {4, 1});
-    SetPaletteDisplay(false);
+    const QImage shown =
+        Paint(std::make_shared<const GifImage>(image), QRect(0, 0, 4, 1), {4, 1}, paletteDisplay);
     QCOMPARE(shown.pixelColor(0, 0), QColor(0, 255, 0));
     QCOMPARE(shown.pixelColor(1, 0), kBehind);
     QCOMPARE(shown.pixelColor(2, 0), QColor(102, 102, 102));
@@ -135,7 +136,7 @@ class GifPaintTest : public QObject {
     auto image = Screen(2, 2,
                         {Frame(0, 0, 2, 2, {0}, {Control(0)}), Frame(0, 0, 1, 1, {1}, {Control(1)}),
                          Frame(1, 1, 1, 1, {2}, {Control(50)}), Frame(0, 1, 1, 1, {3})});
-    GifGraphic graphic(std::make_shared<const TGIFImage>(image), [] {});
+    GifGraphic graphic(std::make_shared<const GifImage>(image), {}, [] {});
     std::vector<std::pair<std::size_t, milliseconds>> schedule;
     graphic.SetScheduleHook(
         [&](std::size_t frame, milliseconds wait) { schedule.emplace_back(frame, wait); });
@@ -161,7 +162,7 @@ class GifPaintTest : public QObject {
 
   void naturalSizeOfAGifIsItsLogicalScreen() {
     PreviewControl control;
-    control.ShowGif(OffsetFrameGraphic(false, true));
+    control.ShowGif(OffsetFrameGraphic(false), {});
     QCOMPARE(control.NaturalSize(), QSize(100, 80));
     control.SetAutoSize(true);
     QCOMPARE(control.size(), QSize(100, 80));

@@ -11,7 +11,7 @@
 #include "imaging/bitmap.h"
 #include "imaging/file_io.h"
 
-namespace mirelay::testing_bmp {
+namespace mirelay::testing_support {
 
 using Bytes = std::vector<std::uint8_t>;
 using Bgr = std::array<std::uint8_t, 3>;
@@ -139,4 +139,4 @@ class ScratchFolder {
   std::filesystem::path path_;
 };
 
-}  // namespace mirelay::testing_bmp
+}  // namespace mirelay::testing_support

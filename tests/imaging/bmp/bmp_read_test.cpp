@@ -7,10 +7,10 @@
 namespace mirelay {
 namespace {
 
-using testing_bmp::AllPixels;
-using testing_bmp::Bgr;
-using testing_bmp::BmpBuilder;
-using testing_bmp::Bytes;
+using testing_support::AllPixels;
+using testing_support::Bgr;
+using testing_support::BmpBuilder;
+using testing_support::Bytes;
 
 constexpr char kInvalid[] = "ビットマップイメージが不正です";
 constexpr char kReadError[] = "ストリームからの読み込みエラー";

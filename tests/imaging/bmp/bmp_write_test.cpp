@@ -3,17 +3,20 @@
 #include <filesystem>
 
 #include "imaging/bmp/bmp_read.h"
+#include "imaging/bmp/bmp_write.h"
+#include "imaging/file_io.h"
+#include "imaging/image_lib.h"
 #include "tests/imaging/bmp/bmp_builder.h"
 
 namespace mirelay {
 namespace {
 
-using testing_bmp::AllPixels;
-using testing_bmp::BmpBuilder;
-using testing_bmp::Bytes;
-using testing_bmp::Gradient;
-using testing_bmp::Le32At;
-using testing_bmp::ScratchFolder;
+using testing_support::AllPixels;
+using testing_support::BmpBuilder;
+using testing_support::Bytes;
+using testing_support::Gradient;
+using testing_support::Le32At;
+using testing_support::ScratchFolder;
 
 constexpr std::size_t kPixelOffsetField = 10;
 constexpr std::size_t kHeaderSizeField = 14;
@@ -138,7 +141,8 @@ TEST(BmpWriteLayout, BitmapNotIn24BitsIsWrittenAsItShows) {
 TEST(BmpSaveFile, EmptyBitmapGivesAnEmptyFileReplacingAnOldOne) {
   ScratchFolder folder;
   const auto path = folder.Write("old.bmp", Bytes(100, 7));
-  SaveBmpFile(Bitmap(), path);
+  const Bitmap empty;
+  EXPECT_EQ(SaveBitmapAs(path, &empty, kFormatBmp), kFormatBmp);
   EXPECT_EQ(std::filesystem::file_size(path), 0u);
   EXPECT_TRUE(EncodeBmp(Bitmap()).empty());
 }
@@ -147,9 +151,9 @@ TEST(BmpSaveFile, WritesTheEncodedBytesAndLoadsBack) {
   ScratchFolder folder;
   const Bitmap picture = Gradient(7, 4, 5);
   const auto path = folder.PathOf("picture.bmp");
-  SaveBmpFile(picture, path);
+  EXPECT_EQ(SaveBitmapAs(path, &picture, kFormatBmp), kFormatBmp);
   EXPECT_EQ(ReadWholeFile(path), EncodeBmp(picture));
-  EXPECT_EQ(AllPixels(LoadBmpFile(path)), AllPixels(picture));
+  EXPECT_EQ(AllPixels(DecodeBmp(ReadWholeFile(path))), AllPixels(picture));
 }
 
 }  // namespace

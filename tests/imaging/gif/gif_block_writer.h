@@ -13,7 +13,7 @@
 
 #include "imaging/gif/gif_image.h"
 
-namespace mirelay::test {
+namespace mirelay::testing_support {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -64,14 +64,14 @@ class GifBlockWriter {
     return Raw({packed, background, aspect});
   }
 
-  GifBlockWriter& Colors(const mirelay::TGIFColorTable& table) {
+  GifBlockWriter& Colors(const mirelay::GifColorTable& table) {
     for (const auto color : table) Raw({color.red, color.green, color.blue});
     return *this;
   }
 
   // Header and a logical screen with a global table of `table` (2^n entries).
   GifBlockWriter& Start(std::uint16_t width, std::uint16_t height,
-                        const mirelay::TGIFColorTable& table) {
+                        const mirelay::GifColorTable& table) {
     std::uint8_t sizeField = 0;
     while ((std::size_t{2} << sizeField) < table.size()) ++sizeField;
     return Header().Screen(width, height, 0x80 | sizeField).Colors(table);
@@ -157,4 +157,4 @@ class TemporaryFolder {
   std::filesystem::path path_;
 };
 
-}  // namespace mirelay::test
+}  // namespace mirelay::testing_support

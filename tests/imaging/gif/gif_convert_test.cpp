@@ -4,7 +4,6 @@
 
 #include <array>
 
-#include "imaging/gif/gif.h"
 #include "imaging/gif/gif_read.h"
 #include "imaging/image_error.h"
 #include "tests/imaging/gif/gif_block_writer.h"
@@ -12,12 +11,12 @@
 namespace mirelay {
 namespace {
 
-using test::Bytes;
-using test::GifBlockWriter;
+using testing_support::Bytes;
+using testing_support::GifBlockWriter;
 
 using Rgb = std::array<int, 3>;
 
-const TGIFColorTable kFourColors{{0, 0, 0}, {10, 20, 30}, {255, 0, 0}, {255, 0, 255}};
+const GifColorTable kFourColors{{0, 0, 0}, {10, 20, 30}, {255, 0, 0}, {255, 0, 255}};
 
 Rgb PixelAt(const Bitmap& bitmap, int x, int row) {
   const std::uint8_t* p = bitmap.RowPointer(row) + 3 * x;
@@ -25,7 +24,7 @@ Rgb PixelAt(const Bitmap& bitmap, int x, int row) {
 }
 
 Bitmap WorkingImage(const Bytes& file) {
-  Bitmap bitmap = GifToBitmap(ReadGif(file));
+  Bitmap bitmap = DecodeGif(file);
   ConvertTo24Bit(bitmap);
   return bitmap;
 }
@@ -37,11 +36,11 @@ Bytes MarkedFrame(int width, int height) {
   return indices;
 }
 
-class PaletteDisplayGuard {
- public:
-  explicit PaletteDisplayGuard(bool on) { SetPaletteDisplay(on); }
-  ~PaletteDisplayGuard() { SetPaletteDisplay(false); }
-};
+Bitmap ForPaletteDisplay(const Bytes& file) {
+  DecodeOptions options;
+  options.paletteDisplay = true;
+  return DecodeGif(file, options);
+}
 
 TEST(GifConversion, SmallerFrameIsPaintedOnAWhiteScreen) {
   auto file = GifBlockWriter()
@@ -70,8 +69,8 @@ TEST(GifConversion, FrameOfScreenSizeIsTakenUnshifted) {
                   .Descriptor(5, 5, 4, 3)
                   .Pixels(MarkedFrame(4, 3))
                   .Trailer();
-  const auto image = ReadGif(file.bytes());
-  Bitmap bitmap = GifToBitmap(image);
+  const auto image = DecodeGifImage(file.bytes());
+  Bitmap bitmap = GifToBitmap(image, false);
   EXPECT_EQ(bitmap.Format(), PixelFormat::kIndexed8);
   ConvertTo24Bit(bitmap);
   ASSERT_EQ(bitmap.Width(), 4);
@@ -140,12 +139,11 @@ TEST(GifConversion, IndexBeyondTheTableShowsBlack) {
 }
 
 TEST(GifConversion, EmptyResults) {
-  const Bitmap noFrames =
-      GifToBitmap(ReadGif(GifBlockWriter().Header().Screen(5, 5).Trailer().bytes()));
+  const Bitmap noFrames = DecodeGif(GifBlockWriter().Header().Screen(5, 5).Trailer().bytes());
   EXPECT_EQ(noFrames.Width(), 0);
   EXPECT_EQ(noFrames.Height(), 0);
   auto zeroScreen = GifBlockWriter().Start(0, 3, kFourColors).Descriptor(0, 0, 2, 1).Pixels({1, 1});
-  EXPECT_EQ(GifToBitmap(ReadGif(zeroScreen.bytes())).Width(), 0);
+  EXPECT_EQ(DecodeGif(zeroScreen.bytes()).Width(), 0);
   // An empty frame 0 leaves the white screen.
   auto emptyFrame = GifBlockWriter().Start(2, 2, kFourColors).GraphicControl(0, 0, 0).Trailer();
   const Bitmap white = WorkingImage(emptyFrame.bytes());
@@ -156,9 +154,9 @@ TEST(GifConversion, EmptyResults) {
 TEST(GifConversion, FrameWithoutAnyColourTableIsRejected) {
   auto file =
       GifBlockWriter().Header().Screen(2, 1).Descriptor(0, 0, 2, 1).Pixels({0, 1}).Trailer();
-  const auto image = ReadGif(file.bytes());
+  const auto image = DecodeGifImage(file.bytes());
   try {
-    GifToBitmap(image);
+    GifToBitmap(image, false);
     FAIL() << "converted";
   } catch (const ImageError& error) {
     EXPECT_STREQ(error.what(), "No global or local color table defined");
@@ -168,14 +166,13 @@ TEST(GifConversion, FrameWithoutAnyColourTableIsRejected) {
 int CubeIndexOf(Rgb color) { return 36 * (color[0] / 51) + 6 * (color[1] / 51) + color[2] / 51; }
 
 TEST(GifPaletteDisplay, FramesAreDitheredOntoTheCube) {
-  const PaletteDisplayGuard paletteDisplay(true);
   // Cube colours stay exact; a mid grey spreads over its two neighbouring levels.
-  const TGIFColorTable table{{255, 0, 0}, {128, 128, 128}, {0, 51, 204}, {0, 0, 0}};
+  const GifColorTable table{{255, 0, 0}, {128, 128, 128}, {0, 51, 204}, {0, 0, 0}};
   Bytes indices(16 * 16, 1);
   indices[0] = 0;
   indices[1] = 2;
   auto file = GifBlockWriter().Start(16, 16, table).Descriptor(0, 0, 16, 16).Pixels(indices);
-  Bitmap bitmap = GifToBitmap(ReadGif(file.bytes()));
+  Bitmap bitmap = ForPaletteDisplay(file.bytes());
   ASSERT_EQ(bitmap.Format(), PixelFormat::kIndexed8);
   ASSERT_EQ(bitmap.colorTable.size(), 216u);
   EXPECT_EQ(bitmap.RowPointer(0)[0], CubeIndexOf({255, 0, 0}));
@@ -193,13 +190,12 @@ TEST(GifPaletteDisplay, FramesAreDitheredOntoTheCube) {
 }
 
 TEST(GifPaletteDisplay, ScreenPictureUsesTheCubeWithWhiteAround) {
-  const PaletteDisplayGuard paletteDisplay(true);
   auto file = GifBlockWriter()
                   .Start(4, 4, kFourColors)
                   .Descriptor(1, 1, 2, 2)
                   .Pixels({2, 2, 2, 2})
                   .Trailer();
-  Bitmap bitmap = GifToBitmap(ReadGif(file.bytes()));
+  Bitmap bitmap = ForPaletteDisplay(file.bytes());
   ASSERT_EQ(bitmap.Format(), PixelFormat::kIndexed8);
   ASSERT_EQ(bitmap.colorTable.size(), 216u);
   EXPECT_EQ(bitmap.RowPointer(0)[0], 215);

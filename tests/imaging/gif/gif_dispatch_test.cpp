@@ -12,13 +12,13 @@
 namespace mirelay {
 namespace {
 
-using test::Bytes;
-using test::GifBlockWriter;
-using test::PackCodes;
-using test::ScopedPixelCap;
-using test::TemporaryFolder;
+using testing_support::Bytes;
+using testing_support::GifBlockWriter;
+using testing_support::PackCodes;
+using testing_support::ScopedPixelCap;
+using testing_support::TemporaryFolder;
 
-const TGIFColorTable kColors{{255, 255, 255}, {200, 0, 0}, {0, 0, 200}, {0, 0, 0}};
+const GifColorTable kColors{{255, 255, 255}, {200, 0, 0}, {0, 0, 200}, {0, 0, 0}};
 
 std::string WriteGifFile(const TemporaryFolder& folder, const std::string& name,
                          const Bytes& bytes) {
@@ -81,28 +81,6 @@ TEST(GifDispatch, AnimatedPartCompositesThroughMergePair) {
   EXPECT_EQ(Pixel(baseBitmap, 2, 1)[0], 200);
 }
 
-class RecordingView : public ViewTarget {
- public:
-  void Clear() override { ++clears; }
-  void ShowBitmap(const Bitmap&) override { ++bitmaps; }
-  void ShowGif(std::shared_ptr<const TGIFImage> graphic) override { shown = std::move(graphic); }
-
-  int clears = 0;
-  int bitmaps = 0;
-  std::shared_ptr<const TGIFImage> shown;
-};
-
-TEST(GifDispatch, PreviewReceivesTheGraphic) {
-  TemporaryFolder folder;
-  RecordingView view;
-  const auto path = WriteGifFile(folder, "a.gif", SolidGif(2, 1, {1, 2}));
-  ASSERT_EQ(LoadImageToView(path, view), kFormatGif);
-  EXPECT_EQ(view.clears, 1);
-  ASSERT_NE(view.shown, nullptr);
-  EXPECT_EQ(view.shown->frames.size(), 1u);
-  EXPECT_EQ(view.bitmaps, 0);
-}
-
 // Frames of `side` x `side` indices: frame 0 red, the later ones blue.
 GifBlockWriter Animation(int frames, std::uint16_t side = 2) {
   const auto area = std::size_t{side} * side;
@@ -126,18 +104,16 @@ TEST(GifLongAnimation, FramesBeyondTheCapLeaveFrameZeroShowing) {
   ASSERT_EQ(LoadImageToBitmap(beyond, bitmap), kFormatGif);
   ConvertTo24Bit(bitmap);
   EXPECT_EQ(Pixel(bitmap, 1, 1)[2], 200);
-  // The preview animates what fits and shows frame 0 still otherwise.
-  RecordingView view;
-  ASSERT_EQ(LoadImageToView(fits, view), kFormatGif);
-  EXPECT_EQ(view.shown->frames.size(), 4u);
-  ASSERT_EQ(LoadImageToView(beyond, view), kFormatGif);
-  ASSERT_EQ(view.shown->frames.size(), 1u);
-  EXPECT_EQ(view.shown->frames[0].indices, Bytes(64 * 64, 1));
+  // The preview's graphic animates what fits and keeps frame 0 alone otherwise.
+  EXPECT_EQ(DecodeGifImage(ReadWholeFile(fits)).frames.size(), 4u);
+  const auto image = DecodeGifImage(ReadWholeFile(beyond));
+  ASSERT_EQ(image.frames.size(), 1u);
+  EXPECT_EQ(image.frames[0].indices, Bytes(64 * 64, 1));
 }
 
 std::string ReadFailure(const Bytes& bytes, KeptFrames kept) {
   try {
-    ReadGif(bytes, kept);
+    DecodeGifImage(bytes, kept);
     return "";
   } catch (const ImageError& error) {
     return error.what();

@@ -9,12 +9,12 @@
 namespace mirelay {
 namespace {
 
-using test::Bytes;
-using test::GifBlockWriter;
-using test::LiteralCodes;
-using test::PackCodes;
+using testing_support::Bytes;
+using testing_support::GifBlockWriter;
+using testing_support::LiteralCodes;
+using testing_support::PackCodes;
 
-const TGIFColorTable kFourColors{{0, 0, 0}, {255, 255, 255}, {255, 0, 0}, {255, 0, 255}};
+const GifColorTable kFourColors{{0, 0, 0}, {255, 255, 255}, {255, 0, 0}, {255, 0, 255}};
 
 // A 3 x 2 frame, transparent with index 3 when asked, whose data the test appends.
 GifBlockWriter FrameStart(bool transparent) {
@@ -27,7 +27,7 @@ GifBlockWriter FrameStart(bool transparent) {
 
 TEST(GifPixels, LiteralCodesDecodeInRowOrder) {
   const Bytes indices{0, 1, 2, 3, 2, 1};
-  const auto image = ReadGif(FrameStart(false).Pixels(indices).Trailer().bytes());
+  const auto image = DecodeGifImage(FrameStart(false).Pixels(indices).Trailer().bytes());
   EXPECT_EQ(image.frames.at(0).indices, indices);
 }
 
@@ -53,7 +53,7 @@ TEST(GifPixels, InterlacedRowsLandInDisplayOrder) {
                      .Descriptor(0, 0, 2, height, 0x40)
                      .Pixels(stored)
                      .Trailer();
-    EXPECT_EQ(ReadGif(bytes.bytes()).frames.at(0).indices, displayed) << height;
+    EXPECT_EQ(DecodeGifImage(bytes.bytes()).frames.at(0).indices, displayed) << height;
   }
 }
 
@@ -75,12 +75,12 @@ TEST(GifPixels, DataEndingEarlyLeavesThePreFill) {
     for (const auto& cut : {std::function<GifBlockWriter(GifBlockWriter)>(cutByEndCode),
                             std::function<GifBlockWriter(GifBlockWriter)>(cutByEmptyBlock),
                             std::function<GifBlockWriter(GifBlockWriter)>(cutByEndOfFile)}) {
-      const auto image = ReadGif(cut(FrameStart(transparent)).bytes());
+      const auto image = DecodeGifImage(cut(FrameStart(transparent)).bytes());
       EXPECT_EQ(image.frames.at(0).indices, expected) << transparent;
     }
   }
   // No data at all.
-  EXPECT_EQ(ReadGif(FrameStart(true).bytes()).frames.at(0).indices, Bytes(6, 3));
+  EXPECT_EQ(DecodeGifImage(FrameStart(true).bytes()).frames.at(0).indices, Bytes(6, 3));
 }
 
 TEST(GifPixels, SubBlocksAfterTheEndCodeAreSkipped) {
@@ -92,7 +92,7 @@ TEST(GifPixels, SubBlocksAfterTheEndCodeAreSkipped) {
                    .Descriptor(0, 0, 3, 2)
                    .Pixels({3, 3, 3, 3, 3, 3})
                    .Trailer();
-  const auto image = ReadGif(bytes.bytes());
+  const auto image = DecodeGifImage(bytes.bytes());
   ASSERT_EQ(image.frames.size(), 2u);
   EXPECT_EQ(image.frames[0].indices, (Bytes{1, 2, 0, 0, 0, 0}));
   EXPECT_EQ(image.frames[1].indices, Bytes(6, 3));
@@ -108,7 +108,7 @@ TEST(GifPixels, SelfReferencingCodeChainFailsTheLoad) {
                    .ImageData(2, codes)
                    .Trailer();
   try {
-    ReadGif(bytes.bytes());
+    DecodeGifImage(bytes.bytes());
     FAIL() << "loaded";
   } catch (const ImageError& error) {
     EXPECT_STREQ(error.what(), "Circular decoder table entry");
@@ -121,7 +121,7 @@ TEST(GifPixels, CodeSizeAboveEightEndsTheFrameBeforeItsFirstPixel) {
                    .Descriptor(0, 0, 3, 2)
                    .Pixels({1, 1, 1, 1, 1, 1})
                    .Trailer();
-  const auto image = ReadGif(bytes.bytes());
+  const auto image = DecodeGifImage(bytes.bytes());
   ASSERT_EQ(image.frames.size(), 2u);
   EXPECT_EQ(image.frames[0].indices, Bytes(6, 3));
   EXPECT_EQ(image.frames[1].indices, Bytes(6, 1));
@@ -133,7 +133,7 @@ TEST(GifPixels, IndicesBeyondTheTableAreKeptAsDecoded) {
                    .Descriptor(0, 0, 2, 1)
                    .Pixels({7, 255}, 8)
                    .Trailer();
-  EXPECT_EQ(ReadGif(bytes.bytes()).frames.at(0).indices, (Bytes{7, 255}));
+  EXPECT_EQ(DecodeGifImage(bytes.bytes()).frames.at(0).indices, (Bytes{7, 255}));
 }
 
 }  // namespace

@@ -10,15 +10,15 @@
 namespace mirelay {
 namespace {
 
-using test::Bytes;
-using test::GifBlockWriter;
+using testing_support::Bytes;
+using testing_support::GifBlockWriter;
 
-const TGIFColorTable kFourColors{{0, 0, 0}, {255, 255, 255}, {255, 0, 0}, {255, 0, 255}};
+const GifColorTable kFourColors{{0, 0, 0}, {255, 255, 255}, {255, 0, 0}, {255, 0, 255}};
 
 // The error text of reading `bytes`, or "" when they load.
 std::string ReadFailure(const Bytes& bytes) {
   try {
-    ReadGif(bytes);
+    DecodeGifImage(bytes);
     return "";
   } catch (const ImageError& error) {
     return error.what();
@@ -28,7 +28,8 @@ std::string ReadFailure(const Bytes& bytes) {
 GifBlockWriter TwoByTwo() { return GifBlockWriter().Start(2, 2, kFourColors); }
 
 TEST(GifStructure, HeaderScreenAndTrailerGiveAGraphicWithoutFrames) {
-  const auto image = ReadGif(GifBlockWriter().Header().Screen(7, 5, 0x00, 3, 49).Trailer().bytes());
+  const auto image =
+      DecodeGifImage(GifBlockWriter().Header().Screen(7, 5, 0x00, 3, 49).Trailer().bytes());
   EXPECT_EQ(image.width, 7);
   EXPECT_EQ(image.height, 5);
   EXPECT_EQ(image.backgroundIndex, 3);
@@ -46,7 +47,7 @@ TEST(GifStructure, VersionBytesAreNotExamined) {
                          .Pixels({0, 1, 2, 3})
                          .Trailer()
                          .bytes();
-  const auto image = ReadGif(bytes);
+  const auto image = DecodeGifImage(bytes);
   ASSERT_EQ(image.frames.size(), 1u);
   EXPECT_EQ(image.frames[0].indices, (Bytes{0, 1, 2, 3}));
   EXPECT_EQ(image.globalColorTable, kFourColors);
@@ -56,11 +57,11 @@ TEST(GifStructure, ReadingEndsQuietlyAtStrayBytesOrWithoutTrailer) {
   const auto frame = [] { return TwoByTwo().Descriptor(0, 0, 2, 2).Pixels({1, 1, 1, 1}); };
   // A stray byte hides everything after it, a second frame included.
   auto stray = frame().Raw({0x99}).Descriptor(0, 0, 2, 2).Pixels({2, 2, 2, 2}).Trailer();
-  EXPECT_EQ(ReadGif(stray.bytes()).frames.size(), 1u);
-  EXPECT_EQ(ReadGif(frame().bytes()).frames.size(), 1u);
+  EXPECT_EQ(DecodeGifImage(stray.bytes()).frames.size(), 1u);
+  EXPECT_EQ(DecodeGifImage(frame().bytes()).frames.size(), 1u);
   // Zero bytes between blocks are skipped.
   auto padded = frame().Raw({0x00, 0x00}).Descriptor(0, 0, 2, 2).Pixels({2, 2, 2, 2}).Trailer();
-  const auto image = ReadGif(padded.bytes());
+  const auto image = DecodeGifImage(padded.bytes());
   ASSERT_EQ(image.frames.size(), 2u);
   EXPECT_EQ(image.frames[1].indices, (Bytes{2, 2, 2, 2}));
 }
@@ -68,12 +69,12 @@ TEST(GifStructure, ReadingEndsQuietlyAtStrayBytesOrWithoutTrailer) {
 TEST(GifStructure, ExtensionsWithoutAnImageMakeAnEmptyFrame) {
   for (const std::uint8_t next : {0x3B, 0x00}) {
     auto bytes = TwoByTwo().GraphicControl(0x00, 7, 0).Raw({next}).bytes();
-    const auto image = ReadGif(bytes);
+    const auto image = DecodeGifImage(bytes);
     ASSERT_EQ(image.frames.size(), 1u) << int(next);
     EXPECT_TRUE(image.frames[0].Empty());
     EXPECT_EQ(image.frames[0].GraphicControl()->delay, 7);
   }
-  const auto atEnd = ReadGif(TwoByTwo().GraphicControl(0x00, 7, 0).bytes());
+  const auto atEnd = DecodeGifImage(TwoByTwo().GraphicControl(0x00, 7, 0).bytes());
   ASSERT_EQ(atEnd.frames.size(), 1u);
   EXPECT_TRUE(atEnd.frames[0].Empty());
 }
@@ -84,13 +85,13 @@ TEST(GifStructure, AfterExtensionsAnyByteStandsForTheImageSeparator) {
                    .Descriptor(0, 0, 2, 2, 0, 0x99)
                    .Pixels({3, 2, 1, 0})
                    .Trailer();
-  const auto image = ReadGif(bytes.bytes());
+  const auto image = DecodeGifImage(bytes.bytes());
   ASSERT_EQ(image.frames.size(), 1u);
   EXPECT_EQ(image.frames[0].indices, (Bytes{3, 2, 1, 0}));
 }
 
 TEST(GifStructure, FrameGeometryLocalTableAndZeroSize) {
-  const TGIFColorTable local{{1, 2, 3}, {4, 5, 6}};
+  const GifColorTable local{{1, 2, 3}, {4, 5, 6}};
   auto bytes = GifBlockWriter()
                    .Header()
                    .Screen(3, 2)
@@ -100,7 +101,7 @@ TEST(GifStructure, FrameGeometryLocalTableAndZeroSize) {
                    .Descriptor(1, 1, 0, 5)
                    .Pixels({1, 1, 1, 1, 1, 1})
                    .Trailer();
-  const auto image = ReadGif(bytes.bytes());
+  const auto image = DecodeGifImage(bytes.bytes());
   ASSERT_EQ(image.frames.size(), 2u);
   const auto& placed = image.frames[0];
   // A frame may lie outside the logical screen.
@@ -144,13 +145,13 @@ TEST(GifStructure, ExtensionContents) {
                    .Descriptor(0, 0, 2, 2)
                    .Pixels({0, 0, 0, 0})
                    .Trailer();
-  const auto image = ReadGif(bytes.bytes());
+  const auto image = DecodeGifImage(bytes.bytes());
   ASSERT_EQ(image.frames.size(), 1u);
   const auto& frame = image.frames[0];
   ASSERT_EQ(frame.extensions.size(), 4u);
-  EXPECT_EQ(std::get<TGIFCommentExtension>(frame.extensions[0]).lines,
+  EXPECT_EQ(std::get<GifCommentExtension>(frame.extensions[0]).lines,
             (std::vector<std::string>{"hello", "ok"}));
-  const auto& text = std::get<TGIFTextExtension>(frame.extensions[1]);
+  const auto& text = std::get<GifPlainTextExtension>(frame.extensions[1]);
   EXPECT_EQ(text.header[0], 12);
   EXPECT_EQ(text.header[12], 12);
   EXPECT_EQ(text.lines, (std::vector<std::string>{"pt"}));
@@ -158,7 +159,7 @@ TEST(GifStructure, ExtensionContents) {
   EXPECT_TRUE(frame.Transparent());
   EXPECT_EQ(frame.TransparentIndex(), 9);
   EXPECT_EQ(frame.GraphicControl()->delay, 300);
-  const auto& second = std::get<TGIFGraphicControlExtension>(frame.extensions[3]);
+  const auto& second = std::get<GifGraphicControlExtension>(frame.extensions[3]);
   EXPECT_EQ(second.disposal, 3);
   EXPECT_TRUE(second.userInput);
 }
@@ -170,7 +171,7 @@ TEST(GifStructure, GraphicControlIsAlwaysSixBytes) {
                    .Descriptor(0, 0, 2, 2)
                    .Pixels({1, 2, 3, 0})
                    .Trailer();
-  const auto image = ReadGif(bytes.bytes());
+  const auto image = DecodeGifImage(bytes.bytes());
   ASSERT_EQ(image.frames.size(), 1u);
   const auto* control = image.frames[0].GraphicControl();
   ASSERT_NE(control, nullptr);
@@ -179,7 +180,7 @@ TEST(GifStructure, GraphicControlIsAlwaysSixBytes) {
   EXPECT_EQ(control->transparentIndex, 3);
   EXPECT_EQ(image.frames[0].indices, (Bytes{1, 2, 3, 0}));
   // Cut short by the end of the file: what was read stands.
-  const auto cut = ReadGif(TwoByTwo().Raw({0x21, 0xF9, 0x04, 0x01, 0x10}).bytes());
+  const auto cut = DecodeGifImage(TwoByTwo().Raw({0x21, 0xF9, 0x04, 0x01, 0x10}).bytes());
   ASSERT_EQ(cut.frames.size(), 1u);
   EXPECT_TRUE(cut.frames[0].Transparent());
   EXPECT_EQ(cut.frames[0].GraphicControl()->delay, 0x10);
@@ -208,9 +209,9 @@ TEST(GifApplicationExtension, BlockSizeDecidesTheKind) {
     EXPECT_NE(ReadFailure(bytes.Trailer().bytes()), "") << size;
   }
   auto ten = TwoByTwo().Extension(0xFF, AppExtension(10, "ABCDEFGHIJ", {2, 7, 8, 0})).Trailer();
-  const auto image = ReadGif(ten.bytes());
+  const auto image = DecodeGifImage(ten.bytes());
   ASSERT_EQ(image.frames.size(), 1u);
-  const auto& unknown = std::get<TGIFUnknownAppExtension>(image.frames[0].extensions[0]);
+  const auto& unknown = std::get<GifUnknownApplicationExtension>(image.frames[0].extensions[0]);
   EXPECT_EQ(unknown.identifier, "ABCDEFGHIJ");
   EXPECT_EQ(unknown.data, (std::vector<Bytes>{{7, 8}}));
 }
@@ -219,16 +220,17 @@ TEST(GifApplicationExtension, LoopIdentifiersAreComparedWhole) {
   const Bytes loopData{3, 1, 0x34, 0x12, 5, 2, 1, 2, 3, 4, 2, 7, 9, 0};
   for (const std::string identifier : {"NETSCAPE2.0", "ANIMEXTS1.0"}) {
     auto bytes = TwoByTwo().Extension(0xFF, AppExtension(11, identifier, loopData)).Trailer();
-    const auto image = ReadGif(bytes.bytes());
+    const auto image = DecodeGifImage(bytes.bytes());
     const auto* loop = image.frames.at(0).LoopExtension();
     ASSERT_NE(loop, nullptr) << identifier;
     EXPECT_EQ(loop->loopCount, 0x1234);
     EXPECT_EQ(loop->bufferSize, 0x04030201u);
   }
   auto other = TwoByTwo().Extension(0xFF, AppExtension(11, "NETSCAPE2.1", loopData)).Trailer();
-  const auto image = ReadGif(other.bytes());
+  const auto image = DecodeGifImage(other.bytes());
   EXPECT_EQ(image.frames.at(0).LoopExtension(), nullptr);
-  EXPECT_EQ(std::get<TGIFUnknownAppExtension>(image.frames[0].extensions[0]).data.size(), 3u);
+  EXPECT_EQ(std::get<GifUnknownApplicationExtension>(image.frames[0].extensions[0]).data.size(),
+            3u);
 }
 
 TEST(GifApplicationExtension, LoopSubBlocksTooShortForTheirKind) {

@@ -5,7 +5,8 @@
 #include <random>
 
 #include "imaging/file_io.h"
-#include "imaging/gif/gif.h"
+#include "imaging/image_lib.h"
+
 #include "imaging/gif/gif_read.h"
 #include "imaging/image_error.h"
 #include "tests/imaging/gif/gif_block_writer.h"
@@ -13,8 +14,8 @@
 namespace mirelay {
 namespace {
 
-using test::Bytes;
-using test::TemporaryFolder;
+using testing_support::Bytes;
+using testing_support::TemporaryFolder;
 
 struct Rgb {
   std::uint8_t red, green, blue;
@@ -37,7 +38,7 @@ Bitmap Picture(int width, int height, const std::vector<Rgb>& pixels) {
 Bytes Saved(const Bitmap& bitmap) {
   TemporaryFolder folder;
   const auto path = folder.File("out.gif");
-  SaveGifFile(bitmap, path);
+  SaveBitmapAs(path, &bitmap, kFormatGif);
   return ReadWholeFile(path);
 }
 
@@ -69,17 +70,17 @@ TEST(GifWriting, EmptyImageGivesFourteenBytes) {
 }
 
 TEST(GifWriting, ColoursGoToTheCubeWithoutDiffusion) {
-  const auto image = AssignBitmap(Picture(3, 1, {{0, 0, 0}, {255, 255, 255}, {47, 48, 252}}));
+  const auto image = GifImageFromBitmap(Picture(3, 1, {{0, 0, 0}, {255, 255, 255}, {47, 48, 252}}));
   const auto& frame = image.frames.at(0);
   EXPECT_EQ(frame.indices, (Bytes{0, 215, 11}));
-  EXPECT_EQ(frame.localColorTable.at(11), (TGIFColor{0, 51, 255}));
+  EXPECT_EQ(frame.localColorTable.at(11), (GifColor{0, 51, 255}));
   // The level boundaries of one channel.
   const std::vector<std::pair<int, int>> boundaries{{0, 0},   {47, 0},  {48, 1},  {98, 1},
                                                     {99, 2},  {149, 2}, {150, 3}, {200, 3},
                                                     {201, 4}, {251, 4}, {252, 5}, {255, 5}};
   for (const auto& [value, level] : boundaries) {
     const auto v = static_cast<std::uint8_t>(value);
-    const auto reduced = AssignBitmap(Picture(1, 1, {{0, 0, v}}));
+    const auto reduced = GifImageFromBitmap(Picture(1, 1, {{0, 0, v}}));
     EXPECT_EQ(reduced.frames[0].indices[0], level) << value;
   }
 }
@@ -93,7 +94,7 @@ TEST(GifWriting, OurReaderGetsTheCubeIndicesBack) {
     pixel = {static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random() % 60),
              static_cast<std::uint8_t>(&pixel - pixels.data())};
   }
-  const auto image = ReadGif(Saved(Picture(width, height, pixels)));
+  const auto image = DecodeGifImage(Saved(Picture(width, height, pixels)));
   ASSERT_EQ(image.frames.size(), 1u);
   const auto& frame = image.frames[0];
   ASSERT_EQ(frame.width, width);
@@ -129,13 +130,13 @@ TEST(GifWritingTransparent, TableIsSortedByUseCutAndGivenATransparentEntry) {
   EXPECT_EQ(Bytes(table.begin() + 9, table.end()), (Bytes{0, 0, 0}));
   EXPECT_EQ(file[43], 2);
 
-  const auto image = ReadGif(file);
+  const auto image = DecodeGifImage(file);
   const auto& frame = image.frames.at(0);
   EXPECT_TRUE(frame.Transparent());
   EXPECT_EQ(frame.TransparentIndex(), 3);
   ASSERT_EQ(frame.localColorTable.size(), 4u);
-  const std::uint8_t blue = frame.localColorTable[1] == TGIFColor{0, 0, 255} ? 1 : 2;
-  EXPECT_EQ(frame.localColorTable[3 - blue], (TGIFColor{0, 255, 0}));
+  const std::uint8_t blue = frame.localColorTable[1] == GifColor{0, 0, 255} ? 1 : 2;
+  EXPECT_EQ(frame.localColorTable[3 - blue], (GifColor{0, 255, 0}));
   EXPECT_EQ(frame.indices, (Bytes{0, 0, 0, 3, 0, 0, 0, blue}));
 }
 
@@ -149,9 +150,9 @@ TEST(GifWritingTransparent, EquallyUsedColoursKeepTheQuicksortOrder) {
   Bitmap bitmap = Picture(4, 1, {{102, 255, 204}, {102, 255, 255}, {153, 0, 0}, {153, 0, 51}});
   bitmap.transparency.enabled = true;
   bitmap.transparency.color = {0, 0, 153, 0};
-  const auto image = AssignBitmap(bitmap);
+  const auto image = GifImageFromBitmap(bitmap);
   const auto& frame = image.frames.at(0);
-  const TGIFColorTable expected{{102, 255, 255}, {102, 255, 204}, {153, 0, 51}, {153, 0, 0}, {}};
+  const GifColorTable expected{{102, 255, 255}, {102, 255, 204}, {153, 0, 51}, {153, 0, 0}, {}};
   EXPECT_EQ(frame.localColorTable, expected);
   EXPECT_EQ(frame.indices, (Bytes{1, 0, 4, 2}));
 }
@@ -164,13 +165,13 @@ TEST(GifWritingTransparent, AbsentTransparentColourLeavesTheCutTableAnd87a) {
   EXPECT_EQ(Bytes(file.begin(), file.begin() + 6), (Bytes{'G', 'I', 'F', '8', '7', 'a'}));
   EXPECT_EQ(file[10], 0x11);
   EXPECT_EQ(file[13], 0x2C);
-  const auto image = ReadGif(file);
+  const auto image = DecodeGifImage(file);
   const auto& frame = image.frames.at(0);
   EXPECT_FALSE(frame.Transparent());
   ASSERT_EQ(frame.localColorTable.size(), 4u);
-  EXPECT_EQ(frame.localColorTable[0], (TGIFColor{255, 0, 0}));
+  EXPECT_EQ(frame.localColorTable[0], (GifColor{255, 0, 0}));
   // Padding to a power of two.
-  EXPECT_EQ(frame.localColorTable[3], (TGIFColor{}));
+  EXPECT_EQ(frame.localColorTable[3], (GifColor{}));
 }
 
 TEST(GifWritingTransparent, PaletteIndexNamesAColourOfTheList) {
@@ -178,7 +179,7 @@ TEST(GifWritingTransparent, PaletteIndexNamesAColourOfTheList) {
   bitmap.colorList = {{0, 0, 0, 0}, {255, 0, 0, 0}};
   bitmap.transparency.enabled = true;
   bitmap.transparency.paletteIndex = 1;
-  const auto image = AssignBitmap(bitmap);
+  const auto image = GifImageFromBitmap(bitmap);
   const auto& frame = image.frames.at(0);
   ASSERT_NE(frame.GraphicControl(), nullptr);
   EXPECT_EQ(frame.localColorTable.size(), 3u);
@@ -186,7 +187,7 @@ TEST(GifWritingTransparent, PaletteIndexNamesAColourOfTheList) {
   EXPECT_EQ(image.packed, 0x11);
   // An index outside the list marks nothing.
   bitmap.transparency.paletteIndex = 5;
-  const auto unmarked = AssignBitmap(bitmap);
+  const auto unmarked = GifImageFromBitmap(bitmap);
   EXPECT_EQ(unmarked.frames.at(0).GraphicControl(), nullptr);
   EXPECT_EQ(unmarked.frames[0].localColorTable.size(), 216u);
 }
@@ -201,11 +202,11 @@ TEST(GifWritingTransparent, OneColourGivesTheSmallestTable) {
   EXPECT_EQ(Bytes(file.begin() + 23, file.begin() + 29), (Bytes{0, 0, 255, 0, 0, 0}));
   // A one-bit table still takes a minimum code size of 2.
   EXPECT_EQ(file[29], 2);
-  EXPECT_EQ(ReadGif(file).frames.at(0).indices, (Bytes{0, 0, 0}));
+  EXPECT_EQ(DecodeGifImage(file).frames.at(0).indices, (Bytes{0, 0, 0}));
 }
 
 TEST(GifWriting, SidesBeyondWhatGifHoldsAreRefused) {
-  EXPECT_THROW(AssignBitmap(Bitmap(PixelFormat::kIndexed1, 65536, 1)), ImageError);
+  EXPECT_THROW(GifImageFromBitmap(Bitmap(PixelFormat::kIndexed1, 65536, 1)), ImageError);
 }
 
 }  // namespace

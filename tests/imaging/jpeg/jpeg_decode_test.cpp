@@ -10,12 +10,13 @@
 #include "imaging/image_error.h"
 #include "imaging/image_lib.h"
 #include "imaging/jpeg/jpeg_read.h"
+#include "imaging/jpeg/jpeg_write.h"
 #include "tests/imaging/jpeg/jpeg_test_files.h"
 
 namespace mirelay {
 namespace {
 
-using namespace jpeg_test;
+using namespace testing_support;
 
 // djpeg's picture as rows of samples (three per pixel in red, green, blue order, or one grey).
 struct Pnm {

@@ -9,12 +9,13 @@
 #include "imaging/image_error.h"
 #include "imaging/image_lib.h"
 #include "imaging/jpeg/jpeg_read.h"
+#include "imaging/jpeg/jpeg_write.h"
 #include "tests/imaging/jpeg/jpeg_test_files.h"
 
 namespace mirelay {
 namespace {
 
-using namespace jpeg_test;
+using namespace testing_support;
 
 int EffectiveQuality(int qualityByte) {
   if (qualityByte < 1) return 1;
@@ -100,7 +101,7 @@ TEST(JpegEncoding, PicturesWithoutPixelsGiveAnEmptyFile) {
        {Bitmap(), Bitmap(PixelFormat::kBits24, 0, 3), Bitmap(PixelFormat::kBits24, 5, 0)}) {
     const std::string path = scratch.File("empty.jpg");
     WriteBytes(path, {1, 2, 3});
-    SaveJpegFile(picture, path, 90);
+    EXPECT_EQ(SaveBitmapAs(path, &picture, kFormatJpeg), kFormatJpeg);
     EXPECT_TRUE(FileExists(path));
     EXPECT_TRUE(ReadBytes(path).empty());
   }
@@ -138,7 +139,8 @@ TEST(JpegEncoding, FailuresReachTheCaller) {
   ScratchDir scratch;
   const std::string missingFolder = scratch.File("missing/out.jpg");
   try {
-    SaveJpegFile(PhotoLike(2, 2), missingFolder, 90);
+    const Bitmap picture = PhotoLike(2, 2);
+    SaveBitmapAs(missingFolder, &picture, kFormatJpeg);
     FAIL() << "saved into a missing folder";
   } catch (const FileError& error) {
     EXPECT_EQ(error.what(), FillMessage(kCannotCreateFile, missingFolder));
@@ -146,7 +148,8 @@ TEST(JpegEncoding, FailuresReachTheCaller) {
 
   const std::string tooWide = scratch.File("wide.jpg");
   try {
-    SaveJpegFile(Bitmap(PixelFormat::kBits24, 65501, 1), tooWide, 90);
+    const Bitmap wide(PixelFormat::kBits24, 65501, 1);
+    SaveBitmapAs(tooWide, &wide, kFormatJpeg);
     FAIL() << "encoded a picture wider than 65500";
   } catch (const ImageError& error) {
     EXPECT_EQ(error.what(), "JPEG エラー #" + std::to_string(JERR_IMAGE_TOO_BIG));

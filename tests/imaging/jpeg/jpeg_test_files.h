@@ -18,7 +18,7 @@
 
 #include "imaging/bitmap.h"
 
-namespace mirelay::jpeg_test {
+namespace mirelay::testing_support {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -96,7 +96,7 @@ inline bool HaveTool(const std::string& name) {
 }
 
 #define SKIP_WITHOUT_TOOL(name) \
-  if (!::mirelay::jpeg_test::HaveTool(name)) GTEST_SKIP() << name " is not on PATH"
+  if (!::mirelay::testing_support::HaveTool(name)) GTEST_SKIP() << name " is not on PATH"
 
 // cjpeg's output for `bitmap` with the given options; empty when cjpeg refused.
 inline Bytes Cjpeg(const Bitmap& bitmap, const std::string& options) {
@@ -145,4 +145,4 @@ inline std::optional<Segment> FindFrame(const Bytes& file) {
   return std::nullopt;
 }
 
-}  // namespace mirelay::jpeg_test
+}  // namespace mirelay::testing_support

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace mirelay::testing {
+namespace mirelay::testing_support {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -162,4 +162,4 @@ inline Bytes WriteWithLibpng(std::uint32_t width, std::uint32_t height, int dept
   return out;
 }
 
-}  // namespace mirelay::testing
+}  // namespace mirelay::testing_support

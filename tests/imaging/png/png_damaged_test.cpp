@@ -11,8 +11,8 @@
 namespace mirelay {
 namespace {
 
-using testing::Bytes;
-using testing::PngChunkWriter;
+using testing_support::Bytes;
+using testing_support::PngChunkWriter;
 
 constexpr char kReadError[] = "Read Image (PNG): Read Error";
 
@@ -26,7 +26,7 @@ std::string DecodeError(const Bytes& file) {
 }
 
 Bytes RgbRows(int width, int height) {
-  return testing::Scanlines(testing::SampleImage::Make(width, height, 8, 2).Rows());
+  return testing_support::Scanlines(testing_support::SampleImage::Make(width, height, 8, 2).Rows());
 }
 
 // A 4 x 3 truecolour image with a tRNS chunk, so that reaching IEND shows in the result.
@@ -35,20 +35,21 @@ PngChunkWriter Start() {
 }
 
 void ExpectIntact(const Bitmap& picture) {
-  const auto expected = testing::SampleImage::Make(4, 3, 8, 2);
+  const auto expected = testing_support::SampleImage::Make(4, 3, 8, 2);
   ASSERT_EQ(picture.Width(), 4);
   ASSERT_EQ(picture.Height(), 3);
   for (int y = 0; y < 3; ++y) {
     for (int x = 0; x < 4; ++x)
-      EXPECT_EQ(testing::PixelRgb(picture, x, y), expected.Expected(x, y));
+      EXPECT_EQ(testing_support::PixelRgb(picture, x, y), expected.Expected(x, y));
   }
 }
 
 TEST(PngDamagedFiles, SignatureMustBeWhole) {
-  Bytes lineEndsConverted = testing::kPngSignature;
+  Bytes lineEndsConverted = testing_support::kPngSignature;
   lineEndsConverted[4] = 0x0A;
   for (const Bytes& file :
-       {Bytes{}, Bytes(testing::kPngSignature.begin(), testing::kPngSignature.end() - 1),
+       {Bytes{},
+        Bytes(testing_support::kPngSignature.begin(), testing_support::kPngSignature.end() - 1),
         lineEndsConverted}) {
     EXPECT_EQ(DecodeError(file), "PNG LoadStream: Not PNG Format");
   }
@@ -90,12 +91,13 @@ TEST(PngDamagedFiles, BitDepthIsCheckedOnlyAtTheFirstImageData) {
     file.Ihdr(4, 3, c.depth, c.colorType).Chunk("tEXt", {'a', 0, 'b'});
     const Bitmap empty = DecodePng(file.bytes());
     EXPECT_EQ(empty.Width(), 0);
-    EXPECT_EQ(DecodeError(file.Idat(testing::Deflate(RgbRows(4, 3))).Iend().bytes()), c.text);
+    EXPECT_EQ(DecodeError(file.Idat(testing_support::Deflate(RgbRows(4, 3))).Iend().bytes()),
+              c.text);
   }
 }
 
 TEST(PngDamagedFiles, ASecondHeaderFailsUntilIend) {
-  const Bytes data = testing::Deflate(RgbRows(4, 3));
+  const Bytes data = testing_support::Deflate(RgbRows(4, 3));
   EXPECT_EQ(DecodeError(Start().Ihdr(4, 3, 8, 2).Idat(data).Iend().bytes()),
             "Read Header(PNG): appear two IHDR");
   EXPECT_EQ(DecodeError(Start().Idat(data).Chunk("tEXt", {'k', 0}).Ihdr(4, 3, 8, 2).Iend().bytes()),
@@ -105,10 +107,10 @@ TEST(PngDamagedFiles, ASecondHeaderFailsUntilIend) {
 }
 
 TEST(PngDamagedFiles, FilesWithoutImageDataDecodeToAnEmptyPicture) {
-  const Bytes whole = Start().Idat(testing::Deflate(RgbRows(4, 3))).Iend().bytes();
+  const Bytes whole = Start().Idat(testing_support::Deflate(RgbRows(4, 3))).Iend().bytes();
   const std::size_t idatStart = 8 + 25 + 18;
   for (const Bytes& file :
-       {PngChunkWriter().Iend().bytes(), testing::kPngSignature,
+       {PngChunkWriter().Iend().bytes(), testing_support::kPngSignature,
         Bytes(whole.begin(), whole.begin() + 20), Bytes(whole.begin(), whole.begin() + idatStart),
         Bytes(whole.begin(), whole.begin() + idatStart + 7)}) {
     const Bitmap picture = DecodePng(file);
@@ -122,7 +124,7 @@ TEST(PngDamagedFiles, CrcsAreNeverChecked) {
   const Bytes file = PngChunkWriter()
                          .ChunkWithCrc("IHDR", {0, 0, 0, 4, 0, 0, 0, 3, 8, 2, 0, 0, 0}, 1)
                          .ChunkWithCrc("tRNS", {0, 1, 0, 2, 0, 3}, 2)
-                         .ChunkWithCrc("IDAT", testing::Deflate(RgbRows(4, 3)), 3)
+                         .ChunkWithCrc("IDAT", testing_support::Deflate(RgbRows(4, 3)), 3)
                          .ChunkWithCrc("IEND", {}, 4)
                          .bytes();
   const Bitmap picture = DecodePng(file);
@@ -131,7 +133,7 @@ TEST(PngDamagedFiles, CrcsAreNeverChecked) {
 }
 
 TEST(PngDamagedFiles, FileEndingRightAfterItsImageDataDecodesUnflagged) {
-  const Bytes data = testing::Deflate(RgbRows(4, 3));
+  const Bytes data = testing_support::Deflate(RgbRows(4, 3));
   const auto file = Start().Idat(data).Iend();
   const std::size_t dataEnd = file.bytes().size() - 12 - 4;
   const Bitmap picture = DecodePng(file.Cut(dataEnd));
@@ -142,7 +144,7 @@ TEST(PngDamagedFiles, FileEndingRightAfterItsImageDataDecodesUnflagged) {
 }
 
 TEST(PngDamagedFiles, ImageDataIsFetchedInPiecesOf32768Bytes) {
-  const Bytes data = testing::Deflate(RgbRows(4, 3));
+  const Bytes data = testing_support::Deflate(RgbRows(4, 3));
   Bytes padded = data;
   padded.resize(200, 0xEE);
   // The whole stream is present, but the one piece of this chunk reaches past the end.
@@ -155,7 +157,7 @@ TEST(PngDamagedFiles, ImageDataIsFetchedInPiecesOf32768Bytes) {
 }
 
 TEST(PngDamagedFiles, ImageDataMayBeSplitAndEmptyChunksOnlyEndItAfterTheFirst) {
-  const Bytes data = testing::Deflate(RgbRows(4, 3));
+  const Bytes data = testing_support::Deflate(RgbRows(4, 3));
   PngChunkWriter split = Start();
   split.Idat({});
   for (std::uint8_t byte : data) split.Idat({byte});
@@ -174,22 +176,23 @@ TEST(PngDamagedFiles, ImageDataMayBeSplitAndEmptyChunksOnlyEndItAfterTheFirst) {
 TEST(PngDamagedFiles, CorruptOrShortImageDataFailsWithTheReadError) {
   Bytes badFilter = RgbRows(4, 3);
   badFilter[13] = 5;
-  Bytes corrupt = testing::Deflate(RgbRows(4, 3));
+  Bytes corrupt = testing_support::Deflate(RgbRows(4, 3));
   corrupt[2] = 0xFF;
-  for (const Bytes& data :
-       {testing::Deflate(badFilter), corrupt, testing::Deflate(RgbRows(4, 2)), Bytes{0x78, 0x9C}}) {
+  for (const Bytes& data : {testing_support::Deflate(badFilter), corrupt,
+                            testing_support::Deflate(RgbRows(4, 2)), Bytes{0x78, 0x9C}}) {
     EXPECT_EQ(DecodeError(Start().Idat(data).Iend().bytes()), kReadError);
   }
   EXPECT_EQ(
-      DecodeError(PngChunkWriter().Idat(testing::Deflate(RgbRows(4, 3))).Ihdr(4, 3, 8, 2).bytes()),
+      DecodeError(
+          PngChunkWriter().Idat(testing_support::Deflate(RgbRows(4, 3))).Ihdr(4, 3, 8, 2).bytes()),
       kReadError);
 }
 
 TEST(PngDamagedFiles, TrailingDataAndChecksumAfterTheLastRowAreIgnored) {
-  Bytes badChecksum = testing::Deflate(RgbRows(4, 3));
+  Bytes badChecksum = testing_support::Deflate(RgbRows(4, 3));
   badChecksum.back() ^= 0xFF;
   ExpectIntact(DecodePng(Start().Idat(badChecksum).Iend().bytes()));
-  ExpectIntact(DecodePng(Start().Idat(testing::Deflate(RgbRows(4, 5))).Iend().bytes()));
+  ExpectIntact(DecodePng(Start().Idat(testing_support::Deflate(RgbRows(4, 5))).Iend().bytes()));
 }
 
 TEST(PngHostileFiles, HugeDimensionsFailBeforeAllocating) {
@@ -203,7 +206,7 @@ TEST(PngHostileFiles, HugeDimensionsFailBeforeAllocating) {
 TEST(PngHostileFiles, ImageDataTooShortForThePictureFailsWithoutAllocatingIt) {
   const Bytes file = PngChunkWriter()
                          .Ihdr(10000, 10000, 8, 6)
-                         .Idat(testing::Deflate(RgbRows(4, 3)))
+                         .Idat(testing_support::Deflate(RgbRows(4, 3)))
                          .Iend()
                          .bytes();
   EXPECT_EQ(DecodeError(file), kReadError);
@@ -211,12 +214,12 @@ TEST(PngHostileFiles, ImageDataTooShortForThePictureFailsWithoutAllocatingIt) {
 
 // Random damage to valid files of several kinds must end in a picture or a decode error.
 TEST(PngHostileFiles, RandomDamageNeverCrashes) {
-  using testing::SampleImage;
+  using testing_support::SampleImage;
   const std::vector<Bytes> seeds = {
-      testing::WriteWithLibpng(13, 11, 2, 3, true, SampleImage::Make(13, 11, 2, 3).Rows(),
-                               testing::TestPalette(4)),
-      testing::WriteWithLibpng(9, 7, 16, 6, true, SampleImage::Make(9, 7, 16, 6).Rows()),
-      Start().Idat(testing::Deflate(RgbRows(4, 3))).Iend().bytes()};
+      testing_support::WriteWithLibpng(13, 11, 2, 3, true, SampleImage::Make(13, 11, 2, 3).Rows(),
+                                       testing_support::TestPalette(4)),
+      testing_support::WriteWithLibpng(9, 7, 16, 6, true, SampleImage::Make(9, 7, 16, 6).Rows()),
+      Start().Idat(testing_support::Deflate(RgbRows(4, 3))).Iend().bytes()};
   std::mt19937 random(1234);
   for (int round = 0; round < 3000; ++round) {
     Bytes file = seeds[round % seeds.size()];

@@ -11,18 +11,21 @@
 namespace mirelay {
 namespace {
 
-using testing::Bytes;
-using testing::PngChunkWriter;
-using testing::Rgb;
-using testing::SampleImage;
+using testing_support::Bytes;
+using testing_support::PngChunkWriter;
+using testing_support::Rgb;
+using testing_support::SampleImage;
 
 // A file of the sample image built by hand: IHDR, PLTE for palette images, one IDAT, IEND.
 Bytes SampleFile(const SampleImage& image) {
   PngChunkWriter file;
   file.Ihdr(image.width, image.height, image.depth, image.colorType);
   if (image.colorType == 3)
-    file.Chunk("PLTE", testing::PaletteData(testing::TestPalette(1 << image.depth)));
-  return file.Idat(testing::Deflate(testing::Scanlines(image.Rows()))).Iend().bytes();
+    file.Chunk("PLTE",
+               testing_support::PaletteData(testing_support::TestPalette(1 << image.depth)));
+  return file.Idat(testing_support::Deflate(testing_support::Scanlines(image.Rows())))
+      .Iend()
+      .bytes();
 }
 
 Bitmap ToWorkingImage(Bitmap picture) {
@@ -36,7 +39,8 @@ void ExpectPixels(const SampleImage& image, const Bitmap& picture) {
   ASSERT_EQ(working.Height(), image.height);
   for (int y = 0; y < image.height; ++y) {
     for (int x = 0; x < image.width; ++x) {
-      ASSERT_EQ(testing::PixelRgb(working, x, y), image.Expected(x, y)) << "x=" << x << " y=" << y;
+      ASSERT_EQ(testing_support::PixelRgb(working, x, y), image.Expected(x, y))
+          << "x=" << x << " y=" << y;
     }
   }
 }
@@ -74,12 +78,12 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{3, 8, PixelFormat::kIndexed8, 256}));
 
 TEST(PngPixelValues, TwoBitGreyIsStoredAsFourBitIndicesOfFourGreys) {
-  const Bytes file =
-      PngChunkWriter()
-          .Ihdr(5, 1, 2, 0)
-          .Idat(testing::Deflate(testing::Scanlines({testing::PackRow({0, 1, 2, 3, 2}, 2)})))
-          .Iend()
-          .bytes();
+  const Bytes file = PngChunkWriter()
+                         .Ihdr(5, 1, 2, 0)
+                         .Idat(testing_support::Deflate(testing_support::Scanlines(
+                             {testing_support::PackRow({0, 1, 2, 3, 2}, 2)})))
+                         .Iend()
+                         .bytes();
   const Bitmap picture = DecodePng(file);
   ASSERT_EQ(picture.Format(), PixelFormat::kIndexed4);
   const std::uint8_t* row = picture.RowPointer(0);
@@ -87,55 +91,59 @@ TEST(PngPixelValues, TwoBitGreyIsStoredAsFourBitIndicesOfFourGreys) {
   EXPECT_EQ(row[1], 0x23);
   EXPECT_EQ(row[2], 0x20);
   const Bitmap working = ToWorkingImage(picture);
-  EXPECT_EQ(testing::PixelRgb(working, 1, 0), (Rgb{85, 85, 85}));
-  EXPECT_EQ(testing::PixelRgb(working, 2, 0), (Rgb{170, 170, 170}));
-  EXPECT_EQ(testing::PixelRgb(working, 3, 0), (Rgb{255, 255, 255}));
+  EXPECT_EQ(testing_support::PixelRgb(working, 1, 0), (Rgb{85, 85, 85}));
+  EXPECT_EQ(testing_support::PixelRgb(working, 2, 0), (Rgb{170, 170, 170}));
+  EXPECT_EQ(testing_support::PixelRgb(working, 3, 0), (Rgb{255, 255, 255}));
 }
 
 TEST(PngPixelValues, SixteenBitSamplesAreCutToTheirHighByte) {
   const Bytes row = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
   const Bytes file = PngChunkWriter()
                          .Ihdr(1, 1, 16, 2)
-                         .Idat(testing::Deflate(testing::Scanlines({row})))
+                         .Idat(testing_support::Deflate(testing_support::Scanlines({row})))
                          .Iend()
                          .bytes();
-  EXPECT_EQ(testing::PixelRgb(ToWorkingImage(DecodePng(file)), 0, 0), (Rgb{0x12, 0x56, 0x9A}));
+  EXPECT_EQ(testing_support::PixelRgb(ToWorkingImage(DecodePng(file)), 0, 0),
+            (Rgb{0x12, 0x56, 0x9A}));
 }
 
 TEST(PngPixelValues, AlphaNeverTouchesTheColour) {
   const Bytes rgba = {10, 20, 30, 0, 40, 50, 60, 128};
   const Bytes greyAlpha = {77, 0, 78, 255};
-  const Bitmap colour = DecodePng(PngChunkWriter()
-                                      .Ihdr(2, 1, 8, 6)
-                                      .Idat(testing::Deflate(testing::Scanlines({rgba})))
-                                      .Iend()
-                                      .bytes());
-  const Bitmap grey = DecodePng(PngChunkWriter()
-                                    .Ihdr(2, 1, 8, 4)
-                                    .Idat(testing::Deflate(testing::Scanlines({greyAlpha})))
-                                    .Iend()
-                                    .bytes());
-  EXPECT_EQ(testing::PixelRgb(ToWorkingImage(colour), 0, 0), (Rgb{10, 20, 30}));
-  EXPECT_EQ(testing::PixelRgb(ToWorkingImage(colour), 1, 0), (Rgb{40, 50, 60}));
-  EXPECT_EQ(testing::PixelRgb(ToWorkingImage(grey), 0, 0), (Rgb{77, 77, 77}));
+  const Bitmap colour =
+      DecodePng(PngChunkWriter()
+                    .Ihdr(2, 1, 8, 6)
+                    .Idat(testing_support::Deflate(testing_support::Scanlines({rgba})))
+                    .Iend()
+                    .bytes());
+  const Bitmap grey =
+      DecodePng(PngChunkWriter()
+                    .Ihdr(2, 1, 8, 4)
+                    .Idat(testing_support::Deflate(testing_support::Scanlines({greyAlpha})))
+                    .Iend()
+                    .bytes());
+  EXPECT_EQ(testing_support::PixelRgb(ToWorkingImage(colour), 0, 0), (Rgb{10, 20, 30}));
+  EXPECT_EQ(testing_support::PixelRgb(ToWorkingImage(colour), 1, 0), (Rgb{40, 50, 60}));
+  EXPECT_EQ(testing_support::PixelRgb(ToWorkingImage(grey), 0, 0), (Rgb{77, 77, 77}));
   EXPECT_FALSE(colour.transparency.enabled);
 }
 
 TEST(PngPixelValues, PaletteInATruecolourFileChangesNoPixel) {
-  const Bytes file = PngChunkWriter()
-                         .Ihdr(1, 1, 8, 2)
-                         .Chunk("PLTE", {9, 9, 9, 1, 2, 3})
-                         .Idat(testing::Deflate(testing::Scanlines({{200, 100, 50}})))
-                         .Iend()
-                         .bytes();
+  const Bytes file =
+      PngChunkWriter()
+          .Ihdr(1, 1, 8, 2)
+          .Chunk("PLTE", {9, 9, 9, 1, 2, 3})
+          .Idat(testing_support::Deflate(testing_support::Scanlines({{200, 100, 50}})))
+          .Iend()
+          .bytes();
   const Bitmap picture = DecodePng(file);
   EXPECT_EQ(picture.colorTable, (std::vector<PaletteEntry>{{9, 9, 9, 0}, {3, 2, 1, 0}}));
-  EXPECT_EQ(testing::PixelRgb(ToWorkingImage(picture), 0, 0), (Rgb{200, 100, 50}));
+  EXPECT_EQ(testing_support::PixelRgb(ToWorkingImage(picture), 0, 0), (Rgb{200, 100, 50}));
 }
 
 TEST(PngPixelValues, HigherColourTypeBitsAndMethodOneAreAccepted) {
   const auto image = SampleImage::Make(3, 2, 8, 2);
-  const Bytes data = testing::Deflate(testing::Scanlines(image.Rows()));
+  const Bytes data = testing_support::Deflate(testing_support::Scanlines(image.Rows()));
   for (const auto& [colourByte, compression, filter] :
        {std::tuple{0xFA, 0, 0}, std::tuple{2, 1, 0}, std::tuple{2, 0, 1}}) {
     const Bytes file =
@@ -155,11 +163,12 @@ class PngInterlacing : public ::testing::TestWithParam<std::tuple<int, int, int,
 TEST_P(PngInterlacing, AdamSevenDecodesToTheSamePictureAsPlainRows) {
   const auto [width, height, depth, colorType] = GetParam();
   const auto image = SampleImage::Make(width, height, depth, colorType);
-  const auto palette = colorType == 3 ? testing::TestPalette(1 << depth) : std::vector<png_color>{};
-  const Bitmap plain = DecodePng(
-      testing::WriteWithLibpng(width, height, depth, colorType, false, image.Rows(), palette));
-  const Bitmap interlaced = DecodePng(
-      testing::WriteWithLibpng(width, height, depth, colorType, true, image.Rows(), palette));
+  const auto palette =
+      colorType == 3 ? testing_support::TestPalette(1 << depth) : std::vector<png_color>{};
+  const Bitmap plain = DecodePng(testing_support::WriteWithLibpng(width, height, depth, colorType,
+                                                                  false, image.Rows(), palette));
+  const Bitmap interlaced = DecodePng(testing_support::WriteWithLibpng(
+      width, height, depth, colorType, true, image.Rows(), palette));
   ASSERT_EQ(interlaced.Format(), plain.Format());
   EXPECT_TRUE(std::ranges::equal(interlaced.PixelMemory(), plain.PixelMemory()));
   ExpectPixels(image, interlaced);

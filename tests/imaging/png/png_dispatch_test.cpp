@@ -9,14 +9,15 @@
 #include "imaging/file_io.h"
 #include "imaging/image_lib.h"
 #include "imaging/picture_formats.h"
-#include "imaging/png/png_read.h"
+#include "imaging/png/png_register.h"
+#include "imaging/png/png_write.h"
 #include "tests/imaging/png/png_chunk_writer.h"
 #include "tests/imaging/png/png_test_images.h"
 
 namespace mirelay {
 namespace {
 
-using testing::Bytes;
+using testing_support::Bytes;
 
 class PngThroughDispatch : public ::testing::Test {
  protected:
@@ -57,20 +58,21 @@ TEST_F(PngThroughDispatch, SavedFileLoadsBackAsFormatFour) {
   Bitmap loaded;
   EXPECT_EQ(LoadImageToBitmap(path, loaded), kFormatPng);
   ConvertTo24Bit(loaded);
-  EXPECT_EQ(testing::PixelRgb(loaded, 5, 3), (testing::Rgb{30, 20, 10}));
+  EXPECT_EQ(testing_support::PixelRgb(loaded, 5, 3), (testing_support::Rgb{30, 20, 10}));
   const Bytes file = ReadWholeFile(path);
-  const auto time = testing::ParseChunks(file)[1].data;
+  const auto time = testing_support::ParseChunks(file)[1].data;
   EXPECT_EQ(time[0] << 8 | time[1], CurrentPngTime().year);
 }
 
 TEST_F(PngThroughDispatch, DamagedFileKeepsTheTargetAndEmptyFileEmptiesIt) {
   Bitmap target = Filled(2, 2, 1, 2, 3);
   const auto cut =
-      Write("cut.png", testing::PngChunkWriter().Ihdr(4, 3, 8, 2).Idat({0x78, 0x9C, 0x63}).bytes());
+      Write("cut.png",
+            testing_support::PngChunkWriter().Ihdr(4, 3, 8, 2).Idat({0x78, 0x9C, 0x63}).bytes());
   EXPECT_EQ(LoadImageToBitmap(cut, target), kFormatUnknown);
   EXPECT_EQ(target.Width(), 2);
   const auto noData =
-      Write("nodata.jpg", testing::PngChunkWriter().Ihdr(4, 3, 8, 2).Iend().bytes());
+      Write("nodata.jpg", testing_support::PngChunkWriter().Ihdr(4, 3, 8, 2).Iend().bytes());
   EXPECT_EQ(LoadImageToBitmap(noData, target), kFormatPng);
   EXPECT_EQ(target.Width(), 0);
   EXPECT_EQ(target.Height(), 0);
@@ -84,13 +86,14 @@ TEST_F(PngThroughDispatch, PngFilesCompositeThroughMergePair) {
   opaque[2] = 50;
   const auto basePath = (folder_ / "base.png").string();
   const auto partPath = (folder_ / "part.png").string();
-  SavePngFile(Filled(3, 3, 9, 9, 9), basePath);
-  SavePngFile(part, partPath);
-  Bitmap base, partBitmap;
-  ASSERT_TRUE(MergePair(basePath, partPath, base, partBitmap, 0));
-  EXPECT_EQ(testing::PixelRgb(base, 0, 0), (testing::Rgb{9, 9, 9}));
-  EXPECT_EQ(testing::PixelRgb(base, 1, 1), (testing::Rgb{50, 100, 200}));
-  EXPECT_EQ(testing::PixelRgb(base, 2, 2), (testing::Rgb{9, 9, 9}));
+  const Bitmap base = Filled(3, 3, 9, 9, 9);
+  ASSERT_EQ(SaveBitmapAs(basePath, &base, kFormatPng), kFormatPng);
+  ASSERT_EQ(SaveBitmapAs(partPath, &part, kFormatPng), kFormatPng);
+  Bitmap composite, partBitmap;
+  ASSERT_TRUE(MergePair(basePath, partPath, composite, partBitmap, 0));
+  EXPECT_EQ(testing_support::PixelRgb(composite, 0, 0), (testing_support::Rgb{9, 9, 9}));
+  EXPECT_EQ(testing_support::PixelRgb(composite, 1, 1), (testing_support::Rgb{50, 100, 200}));
+  EXPECT_EQ(testing_support::PixelRgb(composite, 2, 2), (testing_support::Rgb{9, 9, 9}));
 }
 
 TEST(PngRegistration, PngImageJoinsAndLeavesThePictureFormatTable) {

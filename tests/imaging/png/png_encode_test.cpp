@@ -5,13 +5,14 @@
 #include <string>
 
 #include "imaging/png/png_read.h"
+#include "imaging/png/png_write.h"
 #include "tests/imaging/png/png_chunk_writer.h"
 
 namespace mirelay {
 namespace {
 
-using testing::Bytes;
-using testing::ParseChunks;
+using testing_support::Bytes;
+using testing_support::ParseChunks;
 
 constexpr PngTime kTime{2026, 12, 8, 16, 5, 9};
 
@@ -65,13 +66,13 @@ void ExpectSameWorkingImage(const Bitmap& decoded, const Bitmap& saved) {
 
 TEST(PngOutputLayout, ChunksComeInTheFixedOrderWithTheirFixedContents) {
   const Bytes file = EncodePng(NoisyImage(5, 3, 1), kTime);
-  ASSERT_TRUE(
-      std::equal(testing::kPngSignature.begin(), testing::kPngSignature.end(), file.begin()));
+  ASSERT_TRUE(std::equal(testing_support::kPngSignature.begin(),
+                         testing_support::kPngSignature.end(), file.begin()));
   const auto chunks = ParseChunks(file);
   std::vector<std::string> types;
   for (const auto& chunk : chunks) {
     types.push_back(chunk.type);
-    EXPECT_EQ(chunk.crc, testing::ChunkCrc(chunk.type, chunk.data)) << chunk.type;
+    EXPECT_EQ(chunk.crc, testing_support::ChunkCrc(chunk.type, chunk.data)) << chunk.type;
   }
   EXPECT_EQ(types,
             (std::vector<std::string>{"IHDR", "tIME", "tEXt", "tpNG", "gAMA", "IDAT", "IEND"}));
@@ -96,7 +97,7 @@ TEST(PngOutputLayout, ImageDataIsOneZlibStreamCutInto32768ByteChunks) {
   for (std::size_t i = 0; i + 1 < pieces.size(); ++i) EXPECT_EQ(pieces[i].size(), 32768u);
   EXPECT_GT(pieces.back().size(), 0u);
   EXPECT_LE(pieces.back().size(), 32768u);
-  EXPECT_EQ(Joined(pieces), testing::Deflate(FilterNoneRows(image)));
+  EXPECT_EQ(Joined(pieces), testing_support::Deflate(FilterNoneRows(image)));
 }
 
 // One row whose first bytes are random and the rest zero: each random byte adds about one
@@ -110,7 +111,7 @@ Bitmap ImageCompressingTo(std::size_t target) {
     const std::size_t longest = target + 100;
     std::generate(row, row + longest, [&] { return static_cast<std::uint8_t>(random()); });
     for (std::size_t noisy = longest; noisy > target - 200; row[--noisy] = 0) {
-      if (testing::Deflate(FilterNoneRows(image)).size() == target) return image;
+      if (testing_support::Deflate(FilterNoneRows(image)).size() == target) return image;
     }
   }
   return Bitmap();
@@ -149,7 +150,7 @@ TEST(PngOutputLayout, OnePixelIsOneChunkInflatingToItsRow) {
   ASSERT_EQ(pieces.size(), 1u);
   EXPECT_EQ(pieces[0][0], 0x78);
   EXPECT_EQ(pieces[0][1], 0x9C);
-  EXPECT_EQ(testing::Inflate(pieces[0]), (Bytes{0, 1, 2, 3}));
+  EXPECT_EQ(testing_support::Inflate(pieces[0]), (Bytes{0, 1, 2, 3}));
 }
 
 TEST(PngOutputLayout, EmptyImageHasZeroSizeAndTheEmptyStream) {

@@ -9,7 +9,7 @@
 #include "imaging/bitmap.h"
 #include "tests/imaging/png/png_chunk_writer.h"
 
-namespace mirelay::testing {
+namespace mirelay::testing_support {
 
 using Rgb = std::array<std::uint8_t, 3>;
 
@@ -124,4 +124,4 @@ struct SampleImage {
   }
 };
 
-}  // namespace mirelay::testing
+}  // namespace mirelay::testing_support

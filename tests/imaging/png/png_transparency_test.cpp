@@ -10,17 +10,20 @@
 namespace mirelay {
 namespace {
 
-using testing::Bytes;
-using testing::PngChunkWriter;
+using testing_support::Bytes;
+using testing_support::PngChunkWriter;
 
 // A 3 x 2 image of the given kind with `trns` as its tRNS chunk, then IDAT and IEND.
 Bytes WithTrns(int depth, int colorType, const Bytes& trns) {
-  const auto image = testing::SampleImage::Make(3, 2, depth, colorType);
+  const auto image = testing_support::SampleImage::Make(3, 2, depth, colorType);
   PngChunkWriter file;
   file.Ihdr(3, 2, depth, colorType);
-  if (colorType == 3) file.Chunk("PLTE", testing::PaletteData(testing::TestPalette(1 << depth)));
+  if (colorType == 3)
+    file.Chunk("PLTE", testing_support::PaletteData(testing_support::TestPalette(1 << depth)));
   file.Chunk("tRNS", trns);
-  return file.Idat(testing::Deflate(testing::Scanlines(image.Rows()))).Iend().bytes();
+  return file.Idat(testing_support::Deflate(testing_support::Scanlines(image.Rows())))
+      .Iend()
+      .bytes();
 }
 
 struct FlagCase {
@@ -63,8 +66,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 TEST(PngTransparentFlagNeedsIend, MissingOrLateChunksLeaveThePictureUnflagged) {
-  const auto image = testing::SampleImage::Make(3, 2, 8, 0);
-  const Bytes data = testing::Deflate(testing::Scanlines(image.Rows()));
+  const auto image = testing_support::SampleImage::Make(3, 2, 8, 0);
+  const Bytes data = testing_support::Deflate(testing_support::Scanlines(image.Rows()));
   const auto start = [] { return PngChunkWriter().Ihdr(3, 2, 8, 0); };
   EXPECT_TRUE(
       DecodePng(start().Chunk("tRNS", {0, 7}).Idat(data).Iend().bytes()).transparency.enabled);
@@ -72,13 +75,14 @@ TEST(PngTransparentFlagNeedsIend, MissingOrLateChunksLeaveThePictureUnflagged) {
   EXPECT_FALSE(
       DecodePng(start().Idat(data).Chunk("tRNS", {0, 7}).Iend().bytes()).transparency.enabled);
   // A tRNS before the palette reaches no entry.
-  const Bytes paletteFirst = PngChunkWriter()
-                                 .Ihdr(3, 2, 8, 3)
-                                 .Chunk("tRNS", {255, 0})
-                                 .Chunk("PLTE", testing::PaletteData(testing::TestPalette(256)))
-                                 .Idat(data)
-                                 .Iend()
-                                 .bytes();
+  const Bytes paletteFirst =
+      PngChunkWriter()
+          .Ihdr(3, 2, 8, 3)
+          .Chunk("tRNS", {255, 0})
+          .Chunk("PLTE", testing_support::PaletteData(testing_support::TestPalette(256)))
+          .Idat(data)
+          .Iend()
+          .bytes();
   EXPECT_FALSE(DecodePng(paletteFirst).transparency.enabled);
 }
 

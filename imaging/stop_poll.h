@@ -1,15 +1,14 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <string>
 
-#include "imaging/decode_options.h"
+#include "imaging/codec_options.h"
 #include "imaging/image_error.h"
 
 namespace mirelay {
 
-inline void ThrowIfStopRequested(const std::function<bool()>& stopRequested) {
+inline void ThrowIfStopRequested(const StopRequest& stopRequested) {
   if (stopRequested && stopRequested()) throw ImageError(std::string(kStopped));
 }
 
@@ -18,7 +17,7 @@ inline void ThrowIfStopRequested(const std::function<bool()>& stopRequested) {
 // picture within milliseconds.
 class StopPoll {
  public:
-  StopPoll(const std::function<bool()>& stopRequested, std::size_t interval)
+  StopPoll(const StopRequest& stopRequested, std::size_t interval)
       : stopRequested_(stopRequested), interval_(interval) {}
 
   void Advance(std::size_t units) {
@@ -29,7 +28,7 @@ class StopPoll {
   }
 
  private:
-  const std::function<bool()>& stopRequested_;
+  const StopRequest& stopRequested_;
   std::size_t interval_;
   std::size_t done_ = 0;
 };
