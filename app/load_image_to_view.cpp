@@ -3,7 +3,11 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <memory>
+#include <utility>
 
+#include "imaging/bitmap.h"
+#include "imaging/codec_table.h"
+#include "imaging/gif/gif_image.h"
 #include "imaging/gif/gif_read.h"
 #include "imaging/image_lib.h"
 

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <cstring>
+#include <utility>
 
 namespace mirelay {
 

@@ -5,7 +5,10 @@
 #include <memory>
 
 #include "app/gif_preview/gif_graphic.h"
+#include "app/gif_preview/gif_paint_settings.h"
 #include "app/view_target.h"
+#include "imaging/bitmap.h"
+#include "imaging/gif/gif_image.h"
 
 namespace mirelay {
 

@@ -1,6 +1,7 @@
 #include "imaging/image_lib.h"
 
 #include <new>
+#include <utility>
 
 #include "imaging/image_error.h"
 #include "imaging/stop_poll.h"

@@ -1,5 +1,8 @@
 #include "app/gif_preview/gif_buffer.h"
 
+#include <cstdint>
+#include <utility>
+
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPalette>

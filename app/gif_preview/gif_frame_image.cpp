@@ -1,7 +1,10 @@
 #include "app/gif_preview/gif_frame_image.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
+#include "imaging/bitmap.h"
 #include "imaging/gif/gif_convert.h"
 #include "imaging/image_error.h"
 

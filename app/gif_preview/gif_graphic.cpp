@@ -1,6 +1,8 @@
 #include "app/gif_preview/gif_graphic.h"
 
+#include <cstddef>
 #include <system_error>
+#include <utility>
 
 #include "app/gif_preview/gif_frame_image.h"
 #include "app/gif_preview/gif_timing.h"

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "app/gif_preview/gif_buffer.h"
@@ -30,6 +31,8 @@ class GifGraphic {
 
   GifGraphic(const GifGraphic&) = delete;
   GifGraphic& operator=(const GifGraphic&) = delete;
+  GifGraphic(GifGraphic&&) = delete;
+  GifGraphic& operator=(GifGraphic&&) = delete;
 
   // The logical screen's size.
   QSize Size() const;

@@ -1,8 +1,10 @@
 #include "app/gif_preview/gif_painter.h"
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 #include <system_error>
+#include <utility>
 
 #include "app/gif_preview/gif_frame_image.h"
 #include "app/gif_preview/gif_timing.h"

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -30,6 +29,8 @@ class GifPainter {
 
   GifPainter(const GifPainter&) = delete;
   GifPainter& operator=(const GifPainter&) = delete;
+  GifPainter(GifPainter&&) = delete;
+  GifPainter& operator=(GifPainter&&) = delete;
 
   // Painter threads alive in the process, for checking that none outlives its graphic.
   static int LiveThreads();

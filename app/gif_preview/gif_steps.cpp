@@ -1,6 +1,7 @@
 #include "app/gif_preview/gif_steps.h"
 
-#include <algorithm>
+#include <cstddef>
+#include <utility>
 
 namespace mirelay {
 

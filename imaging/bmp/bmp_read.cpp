@@ -1,8 +1,12 @@
 #include "imaging/bmp/bmp_read.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "imaging/bmp/bmp_rle.h"
 #include "imaging/byte_reader.h"

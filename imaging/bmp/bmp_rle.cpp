@@ -1,6 +1,7 @@
 #include "imaging/bmp/bmp_rle.h"
 
 #include <algorithm>
+#include <cstddef>
 
 #include "imaging/byte_reader.h"
 #include "imaging/stop_poll.h"

@@ -1,8 +1,10 @@
 #include "imaging/bmp/bmp_write.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <functional>
 #include <span>
+#include <utility>
 
 #include "imaging/stop_poll.h"
 

@@ -1,6 +1,8 @@
 #include "imaging/gif/gif_assign.h"
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <optional>
 #include <utility>

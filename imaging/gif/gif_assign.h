@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 #include "imaging/bitmap.h"
 #include "imaging/gif/gif_image.h"
 

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 
+#include <cstddef>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "imaging/gif/gif_cube.h"
 #include "imaging/gif/gif_read.h"

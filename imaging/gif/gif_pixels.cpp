@@ -4,8 +4,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "imaging/image_error.h"
@@ -92,6 +93,8 @@ class GifDecoder {
   ~GifDecoder() { DGifCloseFile(gif_, nullptr); }
   GifDecoder(const GifDecoder&) = delete;
   GifDecoder& operator=(const GifDecoder&) = delete;
+  GifDecoder(GifDecoder&&) = delete;
+  GifDecoder& operator=(GifDecoder&&) = delete;
 
   GifFileType* get() const { return gif_; }
 

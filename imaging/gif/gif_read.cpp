@@ -1,13 +1,18 @@
 #include "imaging/gif/gif_read.h"
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "imaging/bitmap.h"
 #include "imaging/byte_reader.h"
 
 #include "imaging/gif/gif_pixels.h"
 #include "imaging/image_error.h"
+#include "imaging/stop_poll.h"
 
 namespace mirelay {
 

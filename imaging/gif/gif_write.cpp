@@ -2,9 +2,12 @@
 
 #include <gif_lib.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <new>
 #include <span>
+#include <variant>
 #include <vector>
 
 #include "imaging/stop_poll.h"
@@ -59,6 +62,8 @@ class GifEncoder {
   }
   GifEncoder(const GifEncoder&) = delete;
   GifEncoder& operator=(const GifEncoder&) = delete;
+  GifEncoder(GifEncoder&&) = delete;
+  GifEncoder& operator=(GifEncoder&&) = delete;
 
   GifFileType* get() const { return gif_; }
 
@@ -96,6 +101,8 @@ class ColorMap {
   ~ColorMap() { GifFreeMapObject(map_); }
   ColorMap(const ColorMap&) = delete;
   ColorMap& operator=(const ColorMap&) = delete;
+  ColorMap(ColorMap&&) = delete;
+  ColorMap& operator=(ColorMap&&) = delete;
 
   const ColorMapObject* get() const { return map_; }
 

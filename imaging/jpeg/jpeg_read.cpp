@@ -3,8 +3,10 @@
 #include "imaging/jpeg/jpeg_read.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "imaging/image_error.h"
@@ -168,6 +170,8 @@ class Decompressor {
   ~Decompressor() { jpeg_destroy_decompress(&session_->cinfo); }
   Decompressor(const Decompressor&) = delete;
   Decompressor& operator=(const Decompressor&) = delete;
+  Decompressor(Decompressor&&) = delete;
+  Decompressor& operator=(Decompressor&&) = delete;
 
   void Run(void (*step)(DecodeSession&)) {
     if (RunTrapped(*session_, step)) return;

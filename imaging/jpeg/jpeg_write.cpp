@@ -3,8 +3,10 @@
 #include "imaging/jpeg/jpeg_write.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "imaging/codec_options.h"
@@ -131,6 +133,8 @@ class Compressor {
   ~Compressor() { jpeg_destroy_compress(&session_->cinfo); }
   Compressor(const Compressor&) = delete;
   Compressor& operator=(const Compressor&) = delete;
+  Compressor(Compressor&&) = delete;
+  Compressor& operator=(Compressor&&) = delete;
 
   std::vector<std::uint8_t> Encode(const Bitmap& picture, std::uint8_t quality,
                                    const StopRequest& stopRequested) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <csetjmp>
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
@@ -102,6 +103,8 @@ class LibpngReader {
   ~LibpngReader() { png_destroy_read_struct(&png_, &info_, nullptr); }
   LibpngReader(const LibpngReader&) = delete;
   LibpngReader& operator=(const LibpngReader&) = delete;
+  LibpngReader(LibpngReader&&) = delete;
+  LibpngReader& operator=(LibpngReader&&) = delete;
 
   png_structp png() const { return png_; }
   png_infop info() const { return info_; }

@@ -1,5 +1,6 @@
 #include "imaging/png/png_transparency.h"
 
+#include <cstddef>
 #include <optional>
 #include <span>
 

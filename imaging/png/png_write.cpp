@@ -3,7 +3,9 @@
 #include <zlib.h>
 
 #include <array>
+#include <cstddef>
 #include <ctime>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -82,6 +84,8 @@ class IdatWriter {
   ~IdatWriter() { deflateEnd(&stream_); }
   IdatWriter(const IdatWriter&) = delete;
   IdatWriter& operator=(const IdatWriter&) = delete;
+  IdatWriter(IdatWriter&&) = delete;
+  IdatWriter& operator=(IdatWriter&&) = delete;
 
   void Write(std::span<const std::uint8_t> bytes) { Deflate(bytes, Z_NO_FLUSH); }
 

@@ -11,12 +11,13 @@
 #include "imaging/image_lib.h"
 #include "tests/imaging/bmp/bmp_builder.h"
 #include "tests/imaging/jpeg/jpeg_test_files.h"
+#include "tests/support/temp_dir.h"
 
 namespace mirelay {
 namespace {
 
 using testing_support::Bytes;
-using testing_support::ScratchFolder;
+using testing_support::TempDir;
 
 constexpr std::int32_t kWidth = 2048;
 constexpr std::int32_t kHeight = 1024;
@@ -26,14 +27,14 @@ const Bitmap& Photo() {
   return photo;
 }
 
-std::string Saved(const ScratchFolder& folder, const std::string& name, std::int32_t code) {
-  const auto path = folder.PathOf(name);
+std::string Saved(const TempDir& folder, const std::string& name, std::int32_t code) {
+  const auto path = folder.Path(name);
   EXPECT_NE(SaveBitmapAs(path, &Photo(), code), kFormatUnknown);
   return path;
 }
 
 // RLE8 rows of full-length runs: 4096 x 1024 pixels, 16 MiB once decoded.
-std::string RunLengthBmp(const ScratchFolder& folder) {
+std::string RunLengthBmp(const TempDir& folder) {
   testing_support::BmpBuilder bmp;
   bmp.width = 4096;
   bmp.height = 1024;
@@ -48,7 +49,7 @@ std::string RunLengthBmp(const ScratchFolder& folder) {
   return folder.Write("rle.bmp", bmp.Build());
 }
 
-std::string ProgressiveJpeg(const ScratchFolder& folder) {
+std::string ProgressiveJpeg(const TempDir& folder) {
   const Bytes file = testing_support::Cjpeg(Photo(), "-progressive");
   return file.empty() ? "" : folder.Write("progressive.jpg", file);
 }
@@ -73,7 +74,7 @@ Outcome Decode(const std::string& path, int stopAt) {
 }
 
 TEST(DecodeStop, EveryFormatStopsAtTheFirstPollThatAsks) {
-  ScratchFolder folder;
+  TempDir folder;
   struct Case {
     const char* name;
     std::string path;
@@ -105,10 +106,10 @@ TEST(DecodeStop, EveryFormatStopsAtTheFirstPollThatAsks) {
 }
 
 // Encodes the photo with a stop request that turns true at poll number `stopAt` (never for 0).
-Outcome Encode(const ScratchFolder& folder, std::int32_t code, int stopAt) {
+Outcome Encode(const TempDir& folder, std::int32_t code, int stopAt) {
   Outcome outcome;
   try {
-    OutputFile file(folder.PathOf("encoded"));
+    OutputFile file(folder.Path("encoded"));
     WriteBitmapAs(file, Photo(), code, [&] { return ++outcome.polls == stopAt; });
   } catch (const ImageError& error) {
     outcome.error = error.what();
@@ -117,7 +118,7 @@ Outcome Encode(const ScratchFolder& folder, std::int32_t code, int stopAt) {
 }
 
 TEST(DecodeStop, EveryEncoderStopsAtThePollThatAsks) {
-  ScratchFolder folder;
+  TempDir folder;
   // Polls from inside a whole encode: one per MiB of rows, one per 64 JPEG rows.
   const std::pair<std::int32_t, int> cases[] = {
       {kFormatBmp, 5}, {kFormatGif, 1}, {kFormatPng, 5}, {90, kHeight / 64}};

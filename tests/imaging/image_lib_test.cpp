@@ -1,15 +1,18 @@
 #include "imaging/image_lib.h"
-#include "imaging/bmp/bmp_write.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <new>
+#include <stdexcept>
 
+#include "imaging/bmp/bmp_write.h"
 #include "imaging/image_error.h"
 #include "tests/imaging/bmp/bmp_builder.h"
 #include "tests/imaging/pixel_cap.h"
+#include "tests/support/temp_dir.h"
 
 namespace mirelay {
 namespace {
@@ -17,7 +20,7 @@ namespace {
 using testing_support::AllPixels;
 using testing_support::Bytes;
 using testing_support::Gradient;
-using testing_support::ScratchFolder;
+using testing_support::TempDir;
 
 struct SignatureCase {
   const char* name;
@@ -48,7 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 class LoadImageTest : public testing::Test {
  protected:
-  ScratchFolder folder_;
+  TempDir folder_;
   const Bitmap previous_ = Gradient(3, 2, 9);
   Bitmap target_ = previous_;
 
@@ -56,7 +59,7 @@ class LoadImageTest : public testing::Test {
 };
 
 TEST_F(LoadImageTest, MissingOrShortFilesGiveZero) {
-  EXPECT_EQ(LoadImageToBitmap(folder_.PathOf("missing.bmp"), target_), kFormatUnknown);
+  EXPECT_EQ(LoadImageToBitmap(folder_.Path("missing.bmp"), target_), kFormatUnknown);
   EXPECT_EQ(LoadImageToBitmap(folder_.Write("short.bmp", {'B', 'M', 0}), target_), kFormatUnknown);
   ExpectTargetUnchanged();
 }
@@ -137,20 +140,71 @@ TEST_F(LoadImageTest, FilesLargerThanThePictureCapAreRefusedUnread) {
     EXPECT_EQ(LoadImageToBitmap(path, target_), kFormatUnknown);
   }
   ExpectTargetUnchanged();
+  // The signature is read first: a huge file of no known format is simply not a picture.
+  const auto unknown = folder_.Write("zeros.bmp", {0, 0, 0, 0});
+  std::filesystem::resize_file(unknown, 2'500'000'000);
+  Bitmap bitmap;
+  EXPECT_EQ(DecodeImageFile(unknown, bitmap), kFormatUnknown);
+}
+
+TEST_F(LoadImageTest, OnlyRegularFilesAreTried) {
+  const auto folder = folder_.Path("folder.bmp");
+  std::filesystem::create_directory(folder);
+  const auto fifo = folder_.Path("fifo.bmp");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const auto& path : {folder, fifo}) {
+    EXPECT_EQ(LoadImageToBitmap(path, target_), kFormatUnknown) << path;
+    EXPECT_EQ(DecodeImageFile(path, target_), kFormatUnknown) << path;
+  }
+  ExpectTargetUnchanged();
+}
+
+// Bad input, an unreadable file and exhausted memory are a failed decode; a fault in the
+// program is not, and must reach whoever can report it.
+TEST(UnlessDecodeFails, CatchesDecodeFailuresOnlyByType) {
+  const auto failingWith = [](auto error) { return [error] { throw error; }; };
+  EXPECT_EQ(UnlessDecodeFails(kFormatPng, [] {}), kFormatPng);
+  EXPECT_EQ(UnlessDecodeFails(kFormatPng, failingWith(ImageError("bad"))), kFormatUnknown);
+  EXPECT_EQ(UnlessDecodeFails(kFormatPng, failingWith(FileError("gone"))), kFormatUnknown);
+  EXPECT_EQ(UnlessDecodeFails(kFormatPng, failingWith(std::bad_alloc())), kFormatUnknown);
+  EXPECT_THROW(UnlessDecodeFails(kFormatPng, failingWith(std::out_of_range("bug"))),
+               std::out_of_range);
+  EXPECT_THROW(UnlessDecodeFails(kFormatPng, failingWith(std::logic_error("bug"))),
+               std::logic_error);
+}
+
+// Each codec's own output carries its signature and decodes back: the table's columns agree.
+TEST(CodecTable, EveryEncoderWritesWhatItsSignatureAndDecoderTakes) {
+  TempDir folder;
+  const Bitmap picture = Gradient(6, 4, 40);
+  for (const Codec& codec : Codecs()) {
+    SCOPED_TRACE(codec.format);
+    const auto path = folder.Path("out");
+    OutputFile file(path);
+    codec.encode(file, picture, {});
+    file.Commit();
+    const Bytes written = ReadWholeFile(path);
+    ASSERT_GE(written.size(), kSignatureBytes);
+    EXPECT_EQ(DetectFormat(Signature(written.data(), kSignatureBytes)), codec.format);
+    EXPECT_EQ(CodecForFormat(codec.format), &codec);
+    const Bitmap decoded = codec.decode(written, {});
+    EXPECT_EQ(decoded.Width(), picture.Width());
+    EXPECT_EQ(decoded.Height(), picture.Height());
+  }
 }
 
 TEST(SaveBitmapAs, CodeOneWritesABmp) {
-  ScratchFolder folder;
+  TempDir folder;
   const Bitmap picture = Gradient(5, 2, 3);
-  const auto path = folder.PathOf("out.bmp");
+  const auto path = folder.Path("out.bmp");
   EXPECT_EQ(SaveBitmapAs(path, &picture, kFormatBmp), kFormatBmp);
   EXPECT_EQ(ReadWholeFile(path), EncodeBmp(picture));
 }
 
 TEST(SaveBitmapAs, CodesAbove100AndNoBitmapWriteNothing) {
-  ScratchFolder folder;
+  TempDir folder;
   const Bitmap picture = Gradient(5, 2, 3);
-  const auto path = folder.PathOf("out.jpg");
+  const auto path = folder.Path("out.jpg");
   for (std::int32_t code : {101, 1000, INT32_MAX}) {
     EXPECT_EQ(SaveBitmapAs(path, &picture, code), kFormatUnknown) << code;
   }

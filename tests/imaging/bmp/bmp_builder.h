@@ -1,15 +1,10 @@
 #pragma once
 
-#include <stdlib.h>
-
 #include <array>
 #include <cstdint>
-#include <filesystem>
-#include <string>
 #include <vector>
 
 #include "imaging/bitmap.h"
-#include "imaging/file_io.h"
 
 namespace mirelay::testing_support {
 
@@ -114,29 +109,5 @@ inline Bitmap Gradient(std::int32_t width, std::int32_t height, std::uint8_t see
   }
   return bitmap;
 }
-
-// A folder of its own for one test, removed with everything in it afterwards.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "mirelay-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~ScratchFolder() { std::filesystem::remove_all(path_); }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  std::string PathOf(const std::string& name) const { return (path_ / name).string(); }
-
-  std::string Write(const std::string& name, const Bytes& bytes) const {
-    const auto path = PathOf(name);
-    WriteWholeFile(path, bytes);
-    return path;
-  }
-
- private:
-  std::filesystem::path path_;
-};
 
 }  // namespace mirelay::testing_support

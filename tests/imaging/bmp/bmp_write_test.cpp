@@ -7,6 +7,7 @@
 #include "imaging/file_io.h"
 #include "imaging/image_lib.h"
 #include "tests/imaging/bmp/bmp_builder.h"
+#include "tests/support/temp_dir.h"
 
 namespace mirelay {
 namespace {
@@ -16,7 +17,7 @@ using testing_support::BmpBuilder;
 using testing_support::Bytes;
 using testing_support::Gradient;
 using testing_support::Le32At;
-using testing_support::ScratchFolder;
+using testing_support::TempDir;
 
 constexpr std::size_t kPixelOffsetField = 10;
 constexpr std::size_t kHeaderSizeField = 14;
@@ -139,7 +140,7 @@ TEST(BmpWriteLayout, BitmapNotIn24BitsIsWrittenAsItShows) {
 }
 
 TEST(BmpSaveFile, EmptyBitmapGivesAnEmptyFileReplacingAnOldOne) {
-  ScratchFolder folder;
+  TempDir folder;
   const auto path = folder.Write("old.bmp", Bytes(100, 7));
   const Bitmap empty;
   EXPECT_EQ(SaveBitmapAs(path, &empty, kFormatBmp), kFormatBmp);
@@ -148,9 +149,9 @@ TEST(BmpSaveFile, EmptyBitmapGivesAnEmptyFileReplacingAnOldOne) {
 }
 
 TEST(BmpSaveFile, WritesTheEncodedBytesAndLoadsBack) {
-  ScratchFolder folder;
+  TempDir folder;
   const Bitmap picture = Gradient(7, 4, 5);
-  const auto path = folder.PathOf("picture.bmp");
+  const auto path = folder.Path("picture.bmp");
   EXPECT_EQ(SaveBitmapAs(path, &picture, kFormatBmp), kFormatBmp);
   EXPECT_EQ(ReadWholeFile(path), EncodeBmp(picture));
   EXPECT_EQ(AllPixels(DecodeBmp(ReadWholeFile(path))), AllPixels(picture));

@@ -1,13 +1,8 @@
 #pragma once
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
-#include <string>
 #include <string_view>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -133,28 +128,6 @@ class GifBlockWriter {
   }
 
   Bytes bytes_;
-};
-
-// A fresh folder for one test's files, removed with everything in it afterwards.
-class TemporaryFolder {
- public:
-  TemporaryFolder() {
-    static int counter = 0;
-    path_ = std::filesystem::temp_directory_path() /
-            ("mirelay-gif-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    std::filesystem::create_directories(path_);
-  }
-  ~TemporaryFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
 };
 
 }  // namespace mirelay::testing_support

@@ -8,6 +8,7 @@
 #include "imaging/image_lib.h"
 #include "tests/imaging/gif/gif_block_writer.h"
 #include "tests/imaging/pixel_cap.h"
+#include "tests/support/temp_dir.h"
 
 namespace mirelay {
 namespace {
@@ -16,13 +17,12 @@ using testing_support::Bytes;
 using testing_support::GifBlockWriter;
 using testing_support::PackCodes;
 using testing_support::ScopedPixelCap;
-using testing_support::TemporaryFolder;
+using testing_support::TempDir;
 
 const GifColorTable kColors{{255, 255, 255}, {200, 0, 0}, {0, 0, 200}, {0, 0, 0}};
 
-std::string WriteGifFile(const TemporaryFolder& folder, const std::string& name,
-                         const Bytes& bytes) {
-  const auto path = folder.File(name);
+std::string WriteGifFile(const TempDir& folder, const std::string& name, const Bytes& bytes) {
+  const auto path = folder.Path(name);
   WriteWholeFile(path, bytes);
   return path;
 }
@@ -41,7 +41,7 @@ const std::uint8_t* Pixel(const Bitmap& bitmap, int x, int row) {
 }
 
 TEST(GifDispatch, LoadsThroughFormatCodeTwo) {
-  TemporaryFolder folder;
+  TempDir folder;
   Bitmap bitmap;
   const auto path = WriteGifFile(folder, "picture.png", SolidGif(2, 1, {1, 2}));
   ASSERT_EQ(LoadImageToBitmap(path, bitmap), kFormatGif);
@@ -63,7 +63,7 @@ TEST(GifDispatch, LoadsThroughFormatCodeTwo) {
 }
 
 TEST(GifDispatch, AnimatedPartCompositesThroughMergePair) {
-  TemporaryFolder folder;
+  TempDir folder;
   const auto base = WriteGifFile(folder, "base.gif", SolidGif(3, 2, {2, 2, 2, 2, 2, 2}));
   // Frame 0 keys on white (index 0) and paints one red pixel; frame 1 would paint all black.
   auto part = GifBlockWriter()
@@ -96,7 +96,7 @@ GifBlockWriter Animation(int frames, std::uint16_t side = 2) {
 // A cap of 16384 bytes holds four 64 x 64 frames and one 64 x 64 working image; the files,
 // at six bits an index, stay under it.
 TEST(GifLongAnimation, FramesBeyondTheCapLeaveFrameZeroShowing) {
-  TemporaryFolder folder;
+  TempDir folder;
   const ScopedPixelCap cap(4 * 64 * 64);
   const auto fits = WriteGifFile(folder, "four.gif", Animation(4, 64).Trailer().bytes());
   const auto beyond = WriteGifFile(folder, "five.gif", Animation(5, 64).Trailer().bytes());
@@ -131,7 +131,7 @@ TEST(GifLongAnimation, LaterFramesAreCheckedWithoutBeingKept) {
       {Animation(2).Extension(0xFF, {5, 'A', 'B', 'C', 'D', 'E', 0}).Trailer().bytes(),
        "Unsupported Application Extension block size"},
   };
-  TemporaryFolder folder;
+  TempDir folder;
   for (const auto& [bytes, message] : cases) {
     SCOPED_TRACE(message);
     EXPECT_EQ(ReadFailure(bytes, KeptFrames::kFirst), message);
@@ -149,8 +149,8 @@ TEST(GifLongAnimation, LaterFramesAreCheckedWithoutBeingKept) {
 }
 
 TEST(GifDispatch, SavingWithCodeTwoWritesAGif) {
-  TemporaryFolder folder;
-  const auto path = folder.File("out.gif");
+  TempDir folder;
+  const auto path = folder.Path("out.gif");
   Bitmap bitmap(PixelFormat::kBits24, 3, 2);
   ASSERT_EQ(SaveBitmapAs(path, &bitmap, kFormatGif), kFormatGif);
   Bitmap loaded;

@@ -10,12 +10,13 @@
 #include "imaging/gif/gif_read.h"
 #include "imaging/image_error.h"
 #include "tests/imaging/gif/gif_block_writer.h"
+#include "tests/support/temp_dir.h"
 
 namespace mirelay {
 namespace {
 
 using testing_support::Bytes;
-using testing_support::TemporaryFolder;
+using testing_support::TempDir;
 
 struct Rgb {
   std::uint8_t red, green, blue;
@@ -36,8 +37,8 @@ Bitmap Picture(int width, int height, const std::vector<Rgb>& pixels) {
 }
 
 Bytes Saved(const Bitmap& bitmap) {
-  TemporaryFolder folder;
-  const auto path = folder.File("out.gif");
+  TempDir folder;
+  const auto path = folder.Path("out.gif");
   SaveBitmapAs(path, &bitmap, kFormatGif);
   return ReadWholeFile(path);
 }

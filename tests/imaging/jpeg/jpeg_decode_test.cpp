@@ -12,6 +12,7 @@
 #include "imaging/jpeg/jpeg_read.h"
 #include "imaging/jpeg/jpeg_write.h"
 #include "tests/imaging/jpeg/jpeg_test_files.h"
+#include "tests/support/temp_dir.h"
 
 namespace mirelay {
 namespace {
@@ -27,13 +28,13 @@ struct Pnm {
 };
 
 Pnm Djpeg(const Bytes& jpeg, const std::string& options) {
-  ScratchDir scratch;
-  WriteBytes(scratch.File("in.jpg"), jpeg);
-  const std::string command = "djpeg " + options + " -pnm -outfile '" + scratch.File("out.pnm") +
-                              "' '" + scratch.File("in.jpg") + "' 2>/dev/null";
+  TempDir scratch;
+  WriteBytes(scratch.Path("in.jpg"), jpeg);
+  const std::string command = "djpeg " + options + " -pnm -outfile '" + scratch.Path("out.pnm") +
+                              "' '" + scratch.Path("in.jpg") + "' 2>/dev/null";
   Pnm pnm;
   if (std::system(command.c_str()) != 0) return pnm;
-  const Bytes file = ReadBytes(scratch.File("out.pnm"));
+  const Bytes file = ReadBytes(scratch.Path("out.pnm"));
   std::istringstream header(std::string(file.begin(), file.end()));
   std::string magic;
   int maximum = 0;
@@ -121,8 +122,8 @@ TEST(JpegDecoding, ColourPixelsKeepRedInByteTwo) {
 }
 
 TEST(JpegDecoding, ColourFileGivesAWorkingImageWithoutColourList) {
-  ScratchDir scratch;
-  const std::string path = scratch.File("colour.jpg");
+  TempDir scratch;
+  const std::string path = scratch.Path("colour.jpg");
   WriteBytes(path, EncodeJpeg(PhotoLike(9, 7), 90));
   Bitmap working;
   working.colorList = {PaletteEntry{1, 2, 3, 0}};
@@ -136,8 +137,8 @@ TEST(JpegDecoding, ColourFileGivesAWorkingImageWithoutColourList) {
 
 TEST(JpegGreyscale, ColourTableHoldsThe236QuantiserLevels) {
   SKIP_WITHOUT_TOOL("cjpeg");
-  ScratchDir scratch;
-  const std::string path = scratch.File("grey.jpg");
+  TempDir scratch;
+  const std::string path = scratch.Path("grey.jpg");
   WriteBytes(path, Cjpeg(GreyGradient(40, 40), "-grayscale"));
   Bitmap working;
   ASSERT_EQ(LoadImageToBitmap(path, working), kFormatJpeg);
@@ -281,12 +282,12 @@ TEST(JpegRejection, EveryDamageFailsWithTheLibraryMessageNumber) {
 }
 
 TEST(JpegRejection, FailedLoadsLeaveTheWorkingImageAsItWas) {
-  ScratchDir scratch;
+  TempDir scratch;
   const Bitmap before = PhotoLike(5, 3);
   for (const Damage& damage : kDamages) {
     Bytes file = damage.make();
     if (file.size() < 4) continue;  // never reaches the decoder
-    const std::string path = scratch.File("bad.jpg");
+    const std::string path = scratch.Path("bad.jpg");
     WriteBytes(path, file);
     Bitmap working = before;
     EXPECT_EQ(LoadImageToBitmap(path, working), kFormatUnknown) << damage.name;

@@ -11,6 +11,7 @@
 #include "imaging/jpeg/jpeg_read.h"
 #include "imaging/jpeg/jpeg_write.h"
 #include "tests/imaging/jpeg/jpeg_test_files.h"
+#include "tests/support/temp_dir.h"
 
 namespace mirelay {
 namespace {
@@ -96,10 +97,10 @@ TEST(JpegEncoding, OnePixelPictureIsAValidJpeg) {
 }
 
 TEST(JpegEncoding, PicturesWithoutPixelsGiveAnEmptyFile) {
-  ScratchDir scratch;
+  TempDir scratch;
   for (const Bitmap& picture :
        {Bitmap(), Bitmap(PixelFormat::kBits24, 0, 3), Bitmap(PixelFormat::kBits24, 5, 0)}) {
-    const std::string path = scratch.File("empty.jpg");
+    const std::string path = scratch.Path("empty.jpg");
     WriteBytes(path, {1, 2, 3});
     EXPECT_EQ(SaveBitmapAs(path, &picture, kFormatJpeg), kFormatJpeg);
     EXPECT_TRUE(FileExists(path));
@@ -124,9 +125,9 @@ TEST(JpegEncoding, StorageOrderAndPixelFormatDoNotChangeTheOutput) {
 }
 
 TEST(JpegEncoding, SaveWritesTheEncodedStreamThroughTheDispatch) {
-  ScratchDir scratch;
+  TempDir scratch;
   const Bitmap picture = PhotoLike(30, 20);
-  const std::string path = scratch.File("out.jpg");
+  const std::string path = scratch.Path("out.jpg");
   // Codes that name no other format carry the quality in their low byte.
   const std::pair<std::int32_t, int> codes[] = {{3, 90}, {0, 1}, {100, 100}, {-1, 100}, {-200, 56}};
   for (const auto& [code, quality] : codes) {
@@ -136,8 +137,8 @@ TEST(JpegEncoding, SaveWritesTheEncodedStreamThroughTheDispatch) {
 }
 
 TEST(JpegEncoding, FailuresReachTheCaller) {
-  ScratchDir scratch;
-  const std::string missingFolder = scratch.File("missing/out.jpg");
+  TempDir scratch;
+  const std::string missingFolder = scratch.Path("missing/out.jpg");
   try {
     const Bitmap picture = PhotoLike(2, 2);
     SaveBitmapAs(missingFolder, &picture, kFormatJpeg);
@@ -146,7 +147,7 @@ TEST(JpegEncoding, FailuresReachTheCaller) {
     EXPECT_EQ(error.what(), FillMessage(kCannotCreateFile, missingFolder));
   }
 
-  const std::string tooWide = scratch.File("wide.jpg");
+  const std::string tooWide = scratch.Path("wide.jpg");
   try {
     const Bitmap wide(PixelFormat::kBits24, 65501, 1);
     SaveBitmapAs(tooWide, &wide, kFormatJpeg);

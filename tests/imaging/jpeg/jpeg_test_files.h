@@ -4,11 +4,9 @@
 // walker over the segments of a JPEG stream for byte surgery.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -17,25 +15,11 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "tests/support/temp_dir.h"
 
 namespace mirelay::testing_support {
 
 using Bytes = std::vector<std::uint8_t>;
-
-class ScratchDir {
- public:
-  ScratchDir() {
-    static int counter = 0;
-    path_ = std::filesystem::temp_directory_path() /
-            ("mirelay-jpeg-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchDir() { std::filesystem::remove_all(path_); }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
 
 inline Bytes ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -100,9 +84,9 @@ inline bool HaveTool(const std::string& name) {
 
 // cjpeg's output for `bitmap` with the given options; empty when cjpeg refused.
 inline Bytes Cjpeg(const Bitmap& bitmap, const std::string& options) {
-  ScratchDir scratch;
-  const std::string ppm = scratch.File("in.ppm");
-  const std::string jpg = scratch.File("out.jpg");
+  TempDir scratch;
+  const std::string ppm = scratch.Path("in.ppm");
+  const std::string jpg = scratch.Path("out.jpg");
   WritePpm(bitmap, ppm);
   const std::string command =
       "cjpeg " + options + " -outfile '" + jpg + "' '" + ppm + "' 2>/dev/null";
