@@ -1,12 +1,10 @@
 #include <QApplication>
-#include <QScreen>
 
 #include "app/command_line.h"
 #include "app/error_report.h"
 #include "app/main_window.h"
 #include "batch/picture_memory.h"
-#include "imaging/gif.h"
-#include "imaging/png.h"
+#include "imaging/png/png_register.h"
 
 int main(int argc, char* argv[]) {
   mirelay::KeepFreedPictureMemory();
@@ -14,9 +12,7 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(mirelay::kApplicationTitle);
   const auto options = mirelay::ParseCommandLine(QApplication::arguments());
   if (!options) return 2;
-  // Decided once: GIF pictures are dithered only for a palette display.
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  mirelay::SetPaletteDisplay(screen != nullptr && screen->depth() <= 8);
+
   mirelay::RegisterPngImage();
   int status = 0;
   {

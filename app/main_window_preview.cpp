@@ -2,6 +2,7 @@
 #include <QListWidget>
 #include <string>
 
+#include "app/load_image_to_view.h"
 #include "app/main_window.h"
 #include "app/path_list.h"
 #include "app/preview_control.h"
@@ -24,7 +25,7 @@ void MainWindow::previewBase() {
   if (busy_) return;
   const std::string base = SelectedPath(baseList_);
   if (base.empty() || !FileExists(base)) return;
-  LoadImageToView(base, *preview_);
+  LoadImageToView(base, *preview_, PreviewDecodeOptions());
   fitPreview();
 }
 
@@ -35,9 +36,10 @@ void MainWindow::previewPart() {
   const std::string part = SelectedPath(partList_);
   if (part.empty() || !FileExists(part)) return;
   if (base.empty() || !FileExists(base)) {
-    LoadImageToView(part, *preview_);
+    LoadImageToView(part, *preview_, PreviewDecodeOptions());
     fitPreview();
-  } else if (MergePair(base, part, baseBitmap_, partBitmap_, settings_.threshold)) {
+  } else if (MergePair(base, part, baseBitmap_, partBitmap_, settings_.threshold,
+                       PreviewDecodeOptions())) {
     Bitmap composite = baseBitmap_;
     composite.transparency.enabled = false;
     preview_->ShowBitmap(composite);

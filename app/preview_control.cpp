@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <cstring>
+#include <utility>
 
 namespace mirelay {
 
@@ -34,11 +35,12 @@ void PreviewControl::ShowBitmap(const Bitmap& picture) {
   PictureChanged();
 }
 
-void PreviewControl::ShowGif(std::shared_ptr<const TGIFImage> graphic) {
+void PreviewControl::ShowGif(std::shared_ptr<const GifImage> graphic,
+                             const GifPaintSettings& settings) {
   picture_ = {};
   DropGif();
   graphic_ = std::move(graphic);
-  if (graphic_) gif_ = std::make_unique<GifGraphic>(graphic_, [this] { update(); });
+  if (graphic_) gif_ = std::make_unique<GifGraphic>(graphic_, settings, [this] { update(); });
   PictureChanged();
 }
 

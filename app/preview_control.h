@@ -4,8 +4,11 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/gif_graphic.h"
-#include "imaging/view_target.h"
+#include "app/gif_preview/gif_graphic.h"
+#include "app/gif_preview/gif_paint_settings.h"
+#include "app/view_target.h"
+#include "imaging/bitmap.h"
+#include "imaging/gif/gif_image.h"
 
 namespace mirelay {
 
@@ -19,7 +22,7 @@ class PreviewControl : public QWidget, public ViewTarget {
 
   void Clear() override;
   void ShowBitmap(const Bitmap& picture) override;
-  void ShowGif(std::shared_ptr<const TGIFImage> graphic) override;
+  void ShowGif(std::shared_ptr<const GifImage> graphic, const GifPaintSettings& settings) override;
 
   // The picture's own size (a GIF's logical screen); empty without a picture.
   QSize NaturalSize() const;
@@ -28,7 +31,7 @@ class PreviewControl : public QWidget, public ViewTarget {
   void SetAutoSize(bool autoSize);
 
   const QImage& Picture() const { return picture_; }
-  const std::shared_ptr<const TGIFImage>& Graphic() const { return graphic_; }
+  const std::shared_ptr<const GifImage>& Graphic() const { return graphic_; }
   // The painting copy of the GIF shown, or null.
   GifGraphic* Gif() const { return gif_.get(); }
 
@@ -42,7 +45,7 @@ class PreviewControl : public QWidget, public ViewTarget {
   QColor Backdrop() const;
 
   QImage picture_;
-  std::shared_ptr<const TGIFImage> graphic_;
+  std::shared_ptr<const GifImage> graphic_;
   std::unique_ptr<GifGraphic> gif_;
   bool stretch_ = false;
   bool autoSize_ = false;

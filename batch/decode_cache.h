@@ -11,7 +11,7 @@
 #include <unordered_map>
 
 #include "imaging/bitmap.h"
-#include "imaging/decode_options.h"
+#include "imaging/codec_options.h"
 
 namespace mirelay {
 

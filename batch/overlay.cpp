@@ -71,11 +71,12 @@ void OverlayColorKey(Bitmap& base, const Bitmap& part, std::int32_t threshold) {
 }
 
 bool MergePair(const std::string& basePath, const std::string& partPath, Bitmap& baseBitmap,
-               Bitmap& partBitmap, std::int32_t threshold) {
+               Bitmap& partBitmap, std::int32_t threshold, const DecodeOptions& options) {
   if (!FileExists(basePath) || !FileExists(partPath)) return false;
-  const bool baseDecoded = LoadImageToBitmap(basePath, baseBitmap) != kFormatUnknown;
+  const bool baseDecoded = LoadImageToBitmap(basePath, baseBitmap, options) != kFormatUnknown;
   ConvertTo24Bit(baseBitmap);
-  const bool partDecoded = baseDecoded && LoadImageToBitmap(partPath, partBitmap) != kFormatUnknown;
+  const bool partDecoded =
+      baseDecoded && LoadImageToBitmap(partPath, partBitmap, options) != kFormatUnknown;
   ConvertTo24Bit(partBitmap);
   if (!partDecoded) return false;
   OverlayColorKey(baseBitmap, partBitmap, threshold);

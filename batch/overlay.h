@@ -4,6 +4,7 @@
 #include <string>
 
 #include "imaging/bitmap.h"
+#include "imaging/codec_options.h"
 
 namespace mirelay {
 
@@ -16,6 +17,6 @@ void OverlayColorKey(Bitmap& base, const Bitmap& part, std::int32_t threshold);
 // the base. False when either file is missing or fails to decode; the composite is then not
 // made, so no caller shows or writes an earlier pair's picture under a new name.
 bool MergePair(const std::string& basePath, const std::string& partPath, Bitmap& baseBitmap,
-               Bitmap& partBitmap, std::int32_t threshold);
+               Bitmap& partBitmap, std::int32_t threshold, const DecodeOptions& options = {});
 
 }  // namespace mirelay

@@ -6,9 +6,8 @@
 #include <string>
 
 #include "imaging/file_io.h"
-#include "imaging/gif.h"
-#include "imaging/gif_convert.h"
-#include "imaging/gif_read.h"
+#include "imaging/gif/gif_convert.h"
+#include "imaging/image_lib.h"
 
 namespace mirelay {
 namespace {
@@ -34,18 +33,19 @@ std::string BenchFile() { return "/tmp/mirelay-gif-bench-" + std::to_string(::ge
 void BM_GifSave1024x768(benchmark::State& state) {
   const Bitmap picture = TestPicture();
   const auto path = BenchFile();
-  for (auto _ : state) SaveGifFile(picture, path);
+  for (auto _ : state) SaveBitmapAs(path, &picture, kFormatGif);
   std::remove(path.c_str());
 }
 BENCHMARK(BM_GifSave1024x768)->Unit(benchmark::kMillisecond);
 
 void BM_GifDecodeAndConvert1024x768(benchmark::State& state) {
   const auto path = BenchFile();
-  SaveGifFile(TestPicture(), path);
+  const Bitmap picture = TestPicture();
+  SaveBitmapAs(path, &picture, kFormatGif);
   const auto file = ReadWholeFile(path);
   std::remove(path.c_str());
   for (auto _ : state) {
-    Bitmap bitmap = GifToBitmap(ReadGif(file));
+    Bitmap bitmap = DecodeGif(file);
     ConvertTo24Bit(bitmap);
     benchmark::DoNotOptimize(bitmap.PixelMemory().data());
   }

@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "imaging/file_io.h"
-#include "imaging/jpeg.h"
+#include "imaging/image_lib.h"
+#include "imaging/jpeg/jpeg_read.h"
 
 namespace mirelay {
 namespace {
@@ -70,7 +71,7 @@ class Workspace {
     picture.bitmap = PhotoLike(width, height);
     picture.jpeg = Scratch(name + ".jpg");
     picture.ppm = Scratch(name + ".ppm");
-    SaveJpegFile(picture.bitmap, picture.jpeg, kQuality);
+    SaveBitmapAs(picture.jpeg, &picture.bitmap, kQuality);
     std::ofstream out(picture.ppm, std::ios::binary);
     out << "P6\n" << width << ' ' << height << "\n255\n";
     for (std::int32_t y = 0; y < height; ++y) {
@@ -109,7 +110,7 @@ void RunTool(benchmark::State& state, const std::string& command) {
 
 void BM_JpegDecode(benchmark::State& state) {
   const auto& picture = Files().Get(state.range(0), state.range(1));
-  for (auto _ : state) benchmark::DoNotOptimize(LoadJpegFile(picture.jpeg));
+  for (auto _ : state) benchmark::DoNotOptimize(DecodeJpeg(ReadWholeFile(picture.jpeg)));
   CountMegapixels(state, picture.bitmap);
 }
 
@@ -124,7 +125,7 @@ void BM_JpegDecodeFromMemory(benchmark::State& state) {
 void BM_JpegEncode(benchmark::State& state) {
   const auto& picture = Files().Get(state.range(0), state.range(1));
   const std::string output = Files().Scratch("ours.jpg");
-  for (auto _ : state) SaveJpegFile(picture.bitmap, output, kQuality);
+  for (auto _ : state) SaveBitmapAs(output, &picture.bitmap, kQuality);
   CountMegapixels(state, picture.bitmap);
 }
 

@@ -14,7 +14,8 @@
 #include <random>
 #include <vector>
 
-#include "imaging/png.h"
+#include "imaging/png/png_read.h"
+#include "imaging/png/png_write.h"
 
 namespace mirelay {
 namespace {

@@ -1,22 +1,25 @@
-// The GIF reader takes a path only; the composed first frame is the working image. The last
-// byte's low bit picks the palette display, so both conversions are reached.
+// The preview's graphic and the working image of any bytes. The last byte's low bit picks the
+// palette display, so both conversions are reached.
 #include <cstddef>
 #include <cstdint>
-#include <exception>
+#include <span>
 
-#include "fuzz/memory_file.h"
-#include "imaging/gif.h"
+#include "imaging/codec_options.h"
+#include "imaging/gif/gif_convert.h"
+#include "imaging/gif/gif_read.h"
+#include "imaging/image_error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  mirelay::SetPaletteDisplay(size > 0 && (data[size - 1] & 1) != 0);
-  const mirelay::fuzz::MemoryFile file(data, size);
+  const std::span<const std::uint8_t> file(data, size);
+  mirelay::DecodeOptions options;
+  options.paletteDisplay = size > 0 && (data[size - 1] & 1) != 0;
   try {
-    mirelay::LoadGifFile(file.Path());
-  } catch (const std::exception&) {
+    mirelay::DecodeGifImage(file, mirelay::KeptFrames::kAllThatFit, options);
+  } catch (const mirelay::ImageError&) {
   }
   try {
-    mirelay::LoadGifAsBitmap(file.Path());
-  } catch (const std::exception&) {
+    mirelay::DecodeGif(file, options);
+  } catch (const mirelay::ImageError&) {
   }
   return 0;
 }

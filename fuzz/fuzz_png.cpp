@@ -1,14 +1,14 @@
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <span>
 
-#include "imaging/png.h"
+#include "imaging/image_error.h"
+#include "imaging/png/png_read.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   try {
     mirelay::DecodePng(std::span<const std::uint8_t>(data, size));
-  } catch (const std::exception&) {
+  } catch (const mirelay::ImageError&) {
   }
   return 0;
 }

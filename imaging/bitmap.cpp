@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <bit>
+#include <string>
 #include <utility>
 
 #include "imaging/image_error.h"

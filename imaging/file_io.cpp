@@ -4,10 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <optional>
+#include <string>
+#include <system_error>
 #include <utility>
+#include <vector>
 
 #include "imaging/bitmap.h"
 #include "imaging/image_error.h"
@@ -19,45 +22,29 @@ namespace {
 
 constexpr std::size_t kWriteBufferBytes = 1 << 16;
 
-class ScopedDescriptor {
- public:
-  explicit ScopedDescriptor(int descriptor) : descriptor_(descriptor) {}
-  ~ScopedDescriptor() {
-    if (descriptor_ >= 0) ::close(descriptor_);
-  }
-  int get() const { return descriptor_; }
-
- private:
-  int descriptor_;
-};
-
-ScopedDescriptor OpenForReading(const std::string& path) {
-  // Non-blocking, so a FIFO put in a file's place cannot hang the open; it is refused below.
-  ScopedDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  struct stat info {};
-  if (file.get() < 0 || ::fstat(file.get(), &info) != 0) {
-    throw FileError(FillMessage(kCannotOpenFile, path), LastSystemError());
-  }
-  if (!S_ISREG(info.st_mode)) {
-    throw FileError(FillMessage(kCannotOpenFile, path),
-                    std::make_error_code(std::errc::invalid_argument));
-  }
-  return file;
+[[noreturn]] void CannotOpen(const std::string& path, std::error_code cause) {
+  throw FileError(FillMessage(kCannotOpenFile, path), cause);
 }
 
-// Reads until `count` bytes or the end of the file.
-std::vector<std::uint8_t> ReadUpTo(const std::string& path, int descriptor, std::size_t count) {
-  std::vector<std::uint8_t> bytes(count);
-  std::size_t filled = 0;
-  while (filled < count) {
-    const auto got = ::read(descriptor, bytes.data() + filled, bytes.size() - filled);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) throw FileError(FillMessage(kCannotOpenFile, path), LastSystemError());
-    if (got == 0) break;
-    filled += static_cast<std::size_t>(got);
+// Non-blocking, so a FIFO put in a file's place cannot hang the open; callers refuse it.
+int OpenForReading(const std::string& path) {
+  return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+}
+
+// The descriptor of the regular file at `path`; FileError when there is none to be had.
+int OpenRegularFile(const std::string& path) {
+  const int descriptor = OpenForReading(path);
+  if (descriptor < 0) CannotOpen(path, LastSystemError());
+  struct stat info {};
+  std::error_code cause;
+  if (::fstat(descriptor, &info) != 0) {
+    cause = LastSystemError();
+  } else if (!S_ISREG(info.st_mode)) {
+    cause = std::make_error_code(std::errc::invalid_argument);
   }
-  bytes.resize(filled);
-  return bytes;
+  if (!cause) return descriptor;
+  ::close(descriptor);
+  CannotOpen(path, cause);
 }
 
 void WriteAll(int descriptor, std::span<const std::uint8_t> bytes) {
@@ -91,30 +78,81 @@ bool FileExists(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-  auto file = OpenForReading(path);
+InputFile::InputFile(const std::string& path) : path_(path), descriptor_(OpenRegularFile(path)) {}
+
+std::optional<InputFile> InputFile::OpenIfPresent(const std::string& path) {
+  // One open answers both questions: only a file that is there yet cannot be opened is an error.
+  const int descriptor = OpenForReading(path);
+  if (descriptor < 0) {
+    const auto cause = LastSystemError();
+    if (FileExists(path)) CannotOpen(path, cause);
+    return std::nullopt;
+  }
+  InputFile file(path, descriptor);
+  struct stat info {};
+  if (::fstat(descriptor, &info) != 0) CannotOpen(path, LastSystemError());
+  if (!S_ISREG(info.st_mode)) return std::nullopt;
+  return file;
+}
+
+InputFile::~InputFile() {
+  if (descriptor_ >= 0) ::close(descriptor_);
+}
+
+InputFile::InputFile(InputFile&& other) noexcept
+    : path_(std::move(other.path_)), descriptor_(std::exchange(other.descriptor_, -1)) {}
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+  if (this == &other) return *this;
+  if (descriptor_ >= 0) ::close(descriptor_);
+  path_ = std::move(other.path_);
+  descriptor_ = std::exchange(other.descriptor_, -1);
+  return *this;
+}
+
+std::vector<std::uint8_t> InputFile::ReadAt(std::uint64_t offset, std::size_t count) const {
+  std::vector<std::uint8_t> bytes(count);
+  std::size_t filled = 0;
+  while (filled < count) {
+    const auto got = ::pread(descriptor_, bytes.data() + filled, bytes.size() - filled,
+                             static_cast<off_t>(offset + filled));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) CannotOpen(path_, LastSystemError());
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  bytes.resize(filled);
+  return bytes;
+}
+
+std::vector<std::uint8_t> InputFile::ReadStart(std::size_t count) const { return ReadAt(0, count); }
+
+std::vector<std::uint8_t> InputFile::ReadAll() const {
   // Holding a file larger than the picture cap would itself pass the cap, and no picture the
   // program accepts comes from one, so such a file is refused before a byte is read.
   const std::size_t limit = MaxPixelBytes();
   const auto refuse = [] { throw ImageError(std::string(kFileTooLarge)); };
   struct stat info {};
-  ::fstat(file.get(), &info);
+  ::fstat(descriptor_, &info);
   if (static_cast<std::uint64_t>(info.st_size) > limit) refuse();
   // Sized from the file at once: growing by doubling touches every page twice on big inputs.
-  auto bytes = ReadUpTo(path, file.get(), static_cast<std::size_t>(info.st_size));
+  auto bytes = ReadAt(0, static_cast<std::size_t>(info.st_size));
   // A file that grew since fstat is read to its end as well, under the same limit.
   constexpr std::size_t kMoreBytes = 1 << 16;
-  for (auto more = ReadUpTo(path, file.get(), kMoreBytes); !more.empty();
-       more = ReadUpTo(path, file.get(), kMoreBytes)) {
+  for (auto more = ReadAt(bytes.size(), kMoreBytes); !more.empty();
+       more = ReadAt(bytes.size(), kMoreBytes)) {
     bytes.insert(bytes.end(), more.begin(), more.end());
     if (bytes.size() > limit) refuse();
   }
   return bytes;
 }
 
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+  return InputFile(path).ReadAll();
+}
+
 std::vector<std::uint8_t> ReadFileStart(const std::string& path, std::size_t count) {
-  auto file = OpenForReading(path);
-  return ReadUpTo(path, file.get(), count);
+  return InputFile(path).ReadStart(count);
 }
 
 OutputFile::OutputFile(std::string path) : path_(std::move(path)) {

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace mirelay {
@@ -10,11 +13,40 @@ namespace mirelay {
 // True when `path` names a regular file (or a link to one).
 bool FileExists(const std::string& path);
 
-// The whole file. Throws FileError("ファイル %s は開けません") when it cannot be opened or read,
-// and ImageError(kFileTooLarge), before reading, for a file larger than MaxPixelBytes().
+// A regular file open for reading, closed with the object. Reading failures throw
+// FileError("ファイル %s は開けません") with what the system said.
+class InputFile {
+ public:
+  // Throws FileError when no regular file can be opened at `path`.
+  explicit InputFile(const std::string& path);
+  // Nothing when no regular file is at `path`; FileError only for one that is there but
+  // cannot be opened.
+  static std::optional<InputFile> OpenIfPresent(const std::string& path);
+  ~InputFile();
+  InputFile(InputFile&& other) noexcept;
+  InputFile& operator=(InputFile&& other) noexcept;
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // Up to `count` bytes from the start of the file.
+  std::vector<std::uint8_t> ReadStart(std::size_t count) const;
+  // The whole file. Throws ImageError(kFileTooLarge), before reading, for a file larger than
+  // MaxPixelBytes().
+  std::vector<std::uint8_t> ReadAll() const;
+
+ private:
+  InputFile(std::string path, int descriptor) : path_(std::move(path)), descriptor_(descriptor) {}
+  // Reads from `offset` until `count` bytes or the end of the file.
+  std::vector<std::uint8_t> ReadAt(std::uint64_t offset, std::size_t count) const;
+
+  std::string path_;
+  int descriptor_ = -1;
+};
+
+// The whole file at `path`; the errors of InputFile and its ReadAll.
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
 
-// Up to `count` bytes from the start of the file; same error as ReadWholeFile.
+// Up to `count` bytes from the start of the file; the errors of InputFile.
 std::vector<std::uint8_t> ReadFileStart(const std::string& path, std::size_t count);
 
 // An output file that appears under its name only when complete: the bytes go to a temporary

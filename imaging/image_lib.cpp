@@ -1,14 +1,10 @@
 #include "imaging/image_lib.h"
 
-#include <functional>
+#include <new>
+#include <utility>
 
-#include "imaging/bmp.h"
-#include "imaging/decode_stop.h"
-#include "imaging/file_io.h"
-#include "imaging/gif.h"
 #include "imaging/image_error.h"
-#include "imaging/jpeg.h"
-#include "imaging/png.h"
+#include "imaging/stop_poll.h"
 
 namespace mirelay {
 
@@ -17,112 +13,85 @@ namespace {
 constexpr std::int32_t kHighestJpegQualityCode = 100;
 constexpr std::uint8_t kDefaultJpegQuality = 90;
 
-// 0 when the file is missing or shorter than four bytes; otherwise the signature's format.
-std::int32_t RecogniseFile(const std::string& path) {
-  if (!FileExists(path)) return kFormatUnknown;
-  const auto start = ReadFileStart(path, 4);
-  if (start.size() < 4) return kFormatUnknown;
-  return DetectFormat(std::span<const std::uint8_t, 4>(start.data(), 4));
-}
+// What a save code asks for: a format (0 for none) and, for JPEG, the quality byte.
+struct SaveTarget {
+  std::int32_t format = kFormatUnknown;
+  std::uint8_t quality = kDefaultJpegQuality;
+};
 
-Bitmap DecodeFile(std::int32_t format, const std::string& path, const DecodeOptions& options) {
-  ThrowIfStopRequested(options.stopRequested);
-  switch (format) {
+SaveTarget SaveTargetFor(std::int32_t code) {
+  switch (code) {
     case kFormatBmp:
-      return LoadBmpFile(path, options);
     case kFormatGif:
-      return LoadGifAsBitmap(path, options);
-    case kFormatJpeg:
-      return LoadJpegFile(path, options);
     case kFormatPng:
-      return LoadPngFile(path, options);
+    case kFormatJpeg:
+      return {code};
   }
-  return {};
-}
-
-// Every decoded picture becomes 24-bit next. A picture too large for that must fail here,
-// inside the guard, not in the conversion after a load that reported success.
-Bitmap DecodeAsBitmap(std::int32_t format, const std::string& path,
-                      const DecodeOptions& options = {}) {
-  Bitmap picture = DecodeFile(format, path, options);
-  CheckPictureSize(PixelFormat::kBits24, picture.Width(), picture.Height());
-  return picture;
-}
-
-// Runs a decode step; any failure it raises becomes format code 0.
-std::int32_t Guarded(std::int32_t format, const std::function<void()>& decode) {
-  try {
-    decode();
-    return format;
-  } catch (const std::exception&) {
-    return kFormatUnknown;
-  }
+  if (code > kHighestJpegQualityCode) return {};
+  // Negative codes keep their low byte: -1 asks for quality 255.
+  return {kFormatJpeg, static_cast<std::uint8_t>(code & 0xFF)};
 }
 
 }  // namespace
 
-std::int32_t DetectFormat(std::span<const std::uint8_t, 4> b) {
-  if (b[0] == 'B' && b[1] == 'M') return kFormatBmp;
-  if (b[0] == 'G' && b[1] == 'I' && b[2] == 'F') return kFormatGif;
-  if (b[0] == 0x89 && b[1] == 'P' && b[2] == 'N' && b[3] == 'G') return kFormatPng;
-  if (b[0] == 0xFF) return kFormatJpeg;
+std::int32_t DetectFormat(Signature signature) {
+  const Codec* codec = CodecForSignature(signature);
+  return codec == nullptr ? kFormatUnknown : codec->format;
+}
+
+std::optional<RecognisedFile> RecogniseFile(const std::string& path) {
+  auto file = InputFile::OpenIfPresent(path);
+  if (!file) return std::nullopt;
+  const auto start = file->ReadStart(kSignatureBytes);
+  if (start.size() < kSignatureBytes) return std::nullopt;
+  const Codec* codec = CodecForSignature(Signature(start.data(), kSignatureBytes));
+  if (codec == nullptr) return std::nullopt;
+  return RecognisedFile{codec, std::move(*file)};
+}
+
+// Every decoded picture becomes 24-bit next. A picture too large for that must fail here,
+// inside the caller's guard, not in the conversion after a load that reported success.
+Bitmap DecodeRecognised(const RecognisedFile& file, const DecodeOptions& options) {
+  ThrowIfStopRequested(options.stopRequested);
+  Bitmap picture = file.codec->decode(file.file.ReadAll(), options);
+  CheckPictureSize(PixelFormat::kBits24, picture.Width(), picture.Height());
+  return picture;
+}
+
+std::int32_t UnlessDecodeFails(std::int32_t format, const std::function<void()>& decode) {
+  try {
+    decode();
+    return format;
+  } catch (const ImageError&) {
+  } catch (const FileError&) {
+  } catch (const std::bad_alloc&) {
+  }
   return kFormatUnknown;
 }
 
 std::int32_t DecodeImageFile(const std::string& path, Bitmap& bitmap,
                              const DecodeOptions& options) {
-  const auto format = RecogniseFile(path);
-  if (format != kFormatUnknown) TakeOver(bitmap, DecodeAsBitmap(format, path, options));
-  return format;
+  const auto file = RecogniseFile(path);
+  if (!file) return kFormatUnknown;
+  TakeOver(bitmap, DecodeRecognised(*file, options));
+  return file->codec->format;
 }
 
-std::int32_t LoadImageToBitmap(const std::string& path, Bitmap& bitmap) {
-  const auto format = RecogniseFile(path);
-  if (format == kFormatUnknown) return kFormatUnknown;
-  return Guarded(format, [&] { TakeOver(bitmap, DecodeAsBitmap(format, path)); });
+std::int32_t LoadImageToBitmap(const std::string& path, Bitmap& bitmap,
+                               const DecodeOptions& options) {
+  const auto file = RecogniseFile(path);
+  if (!file) return kFormatUnknown;
+  return UnlessDecodeFails(file->codec->format,
+                           [&] { TakeOver(bitmap, DecodeRecognised(*file, options)); });
 }
 
-std::int32_t LoadImageToView(const std::string& path, ViewTarget& view) {
-  const auto format = RecogniseFile(path);
-  if (format == kFormatUnknown) return kFormatUnknown;
-  if (format == kFormatGif) {
-    view.Clear();
-    return Guarded(format, [&] { view.ShowGif(LoadGifFile(path)); });
-  }
-  return Guarded(format, [&] {
-    Bitmap picture;
-    TakeOver(picture, DecodeAsBitmap(format, path));
-    // The image control is not transparent, so a bitmap in it is always drawn opaque.
-    picture.transparency.enabled = false;
-    view.ShowBitmap(picture);
-  });
-}
-
-std::int32_t FormatForCode(std::int32_t code) {
-  switch (code) {
-    case kFormatBmp:
-    case kFormatGif:
-    case kFormatPng:
-      return code;
-  }
-  return code > kHighestJpegQualityCode ? kFormatUnknown : kFormatJpeg;
-}
+std::int32_t FormatForCode(std::int32_t code) { return SaveTargetFor(code).format; }
 
 void WriteBitmapAs(OutputFile& file, const Bitmap& bitmap, std::int32_t code,
-                   const std::function<bool()>& stopRequested) {
-  switch (FormatForCode(code)) {
-    case kFormatBmp:
-      return WriteBmpTo(file, bitmap, stopRequested);
-    case kFormatGif:
-      return WriteGifTo(file, bitmap, stopRequested);
-    case kFormatPng:
-      return WritePngTo(file, bitmap, stopRequested);
-    case kFormatJpeg:
-      return WriteJpegTo(
-          file, bitmap,
-          code == kFormatJpeg ? kDefaultJpegQuality : static_cast<std::uint8_t>(code & 0xFF),
-          stopRequested);
-  }
+                   const StopRequest& stopRequested) {
+  const SaveTarget target = SaveTargetFor(code);
+  const Codec* codec = CodecForFormat(target.format);
+  if (codec != nullptr) codec->encode(file, bitmap, {target.quality, stopRequested});
 }
 
 std::int32_t SaveBitmapAs(const std::string& path, const Bitmap* bitmap, std::int32_t code) {

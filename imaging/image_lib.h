@@ -1,38 +1,47 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "imaging/bitmap.h"
-#include "imaging/decode_options.h"
+#include "imaging/codec_options.h"
+#include "imaging/codec_table.h"
 #include "imaging/file_io.h"
-#include "imaging/view_target.h"
 
 namespace mirelay {
 
-// Format codes: on loading, what a file was recognised as (0 for every failure);
-// on saving, the format to write, or a JPEG quality.
-inline constexpr std::int32_t kFormatUnknown = 0;
-inline constexpr std::int32_t kFormatBmp = 1;
-inline constexpr std::int32_t kFormatGif = 2;
-inline constexpr std::int32_t kFormatJpeg = 3;
-inline constexpr std::int32_t kFormatPng = 4;
-
 // The format named by a file's first four bytes; the name and extension play no part.
-std::int32_t DetectFormat(std::span<const std::uint8_t, 4> signature);
+std::int32_t DetectFormat(Signature signature);
+
+// A file whose first four bytes name a format, open for the rest of its reading.
+struct RecognisedFile {
+  const Codec* codec;
+  InputFile file;
+};
+
+// Opens `path` and reads its signature. Nothing for a missing file, one shorter than four
+// bytes or one no codec recognises; FileError for a file that is there but cannot be opened.
+std::optional<RecognisedFile> RecogniseFile(const std::string& path);
+
+// Reads the whole file and decodes it with its codec into a picture known to fit as a 24-bit
+// working image. Failures raise their errors (ImageError, FileError, std::bad_alloc).
+Bitmap DecodeRecognised(const RecognisedFile& file, const DecodeOptions& options);
+
+// Runs `decode` and gives `format`, or 0 when it fails on bad input, an unreadable file or
+// exhausted memory. Programming errors pass through.
+std::int32_t UnlessDecodeFails(std::int32_t format, const std::function<void()>& decode);
 
 // Decodes the file into `bitmap`. Every decoding failure gives 0 and leaves `bitmap` as it was;
 // only a file that exists but cannot be opened throws FileError.
-std::int32_t LoadImageToBitmap(const std::string& path, Bitmap& bitmap);
+std::int32_t LoadImageToBitmap(const std::string& path, Bitmap& bitmap,
+                               const DecodeOptions& options = {});
 
 // Decodes like LoadImageToBitmap, but a failure raises its error (ImageError, FileError,
 // std::bad_alloc) so the caller can tell why; 0 only for a missing, short or unknown file.
 std::int32_t DecodeImageFile(const std::string& path, Bitmap& bitmap,
                              const DecodeOptions& options = {});
-
-// The same for the preview. A GIF clears the view before decoding and stays cleared on failure.
-std::int32_t LoadImageToView(const std::string& path, ViewTarget& view);
 
 // The format that saving with `code` writes, or 0 for a code that writes nothing.
 std::int32_t FormatForCode(std::int32_t code);
@@ -41,7 +50,7 @@ std::int32_t FormatForCode(std::int32_t code);
 // for), leaving the commit to the caller. Encoder and file errors propagate; once
 // `stopRequested` asks to stop, the encode ends with ImageError(kStopped).
 void WriteBitmapAs(OutputFile& file, const Bitmap& bitmap, std::int32_t code,
-                   const std::function<bool()>& stopRequested = {});
+                   const StopRequest& stopRequested = {});
 
 // Writes `bitmap` in the format named by `code` and returns the code of what was written
 // (0: nothing). File and encoder errors propagate.

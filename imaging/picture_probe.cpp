@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "imaging/bitmap.h"
+#include "imaging/codec_table.h"
 #include "imaging/file_io.h"
 #include "imaging/image_error.h"
 #include "imaging/image_lib.h"

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <charconv>
 #include <string_view>
+#include <system_error>
 
 namespace mirelay {
 

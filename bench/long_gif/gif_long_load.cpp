@@ -18,8 +18,9 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
-#include "imaging/gif.h"
-#include "imaging/gif_image.h"
+#include "imaging/file_io.h"
+#include "imaging/gif/gif_image.h"
+#include "imaging/gif/gif_read.h"
 #include "imaging/image_lib.h"
 
 namespace {
@@ -89,7 +90,9 @@ void LoadAsWorkingImage(const char* path) {
 
 // What the preview does: every frame kept while they fit under the pixel cap.
 void LoadForPreview(const char* path) {
-  if (mirelay::LoadGifFile(path)->frames.empty()) Fail("preview: no frame");
+  if (mirelay::DecodeGifImage(mirelay::ReadWholeFile(path)).frames.empty()) {
+    Fail("preview: no frame");
+  }
 }
 
 void LoadWithDGifSlurp(const char* path) {
@@ -166,7 +169,7 @@ int Compare(const std::string& path) {
   std::printf("| giflib DGifSlurp | %.3f | 1.00x | %.0f |\n", giflib.seconds, giflib.peakMiB);
   std::printf("| working image (LoadImageToBitmap + ConvertTo24Bit) | %.3f | %.2fx | %.0f |\n",
               mirelay.seconds, mirelay.seconds / giflib.seconds, mirelay.peakMiB);
-  std::printf("| preview graphic (LoadGifFile) | %.3f | %.2fx | %.0f |\n", preview.seconds,
+  std::printf("| preview graphic (DecodeGifImage) | %.3f | %.2fx | %.0f |\n", preview.seconds,
               preview.seconds / giflib.seconds, preview.peakMiB);
   return 0;
 }

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
-#include "imaging/jpeg.h"
+#include "imaging/image_lib.h"
 
 namespace mirelay::testing_support {
 
@@ -24,7 +24,7 @@ inline void WriteJpeg(const std::string& path, int size = 64, unsigned seed = 1)
     state = state * 1103515245u + 12345u;
     byte = static_cast<std::uint8_t>(state >> 16);
   }
-  SaveJpegFile(bitmap, path, 90);
+  SaveBitmapAs(path, &bitmap, kFormatJpeg);
 }
 
 // Presses OK on every message box shown while it lives and keeps their texts.

@@ -2,19 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include "imaging/bmp.h"
+#include "imaging/bmp/bmp_write.h"
 #include "imaging/image_error.h"
-#include "tests/core/bmp_builder.h"
+#include "tests/imaging/bmp/bmp_builder.h"
+#include "tests/support/temp_dir.h"
 
 namespace mirelay {
 namespace {
 
-using testing_bmp::AllPixels;
-using testing_bmp::Bgr;
-using testing_bmp::BmpBuilder;
-using testing_bmp::Gradient;
-using testing_bmp::PixelAt;
-using testing_bmp::ScratchFolder;
+using testing_support::AllPixels;
+using testing_support::Bgr;
+using testing_support::BmpBuilder;
+using testing_support::Gradient;
+using testing_support::PixelAt;
+using testing_support::TempDir;
 
 Bitmap Filled(std::int32_t width, std::int32_t height, Bgr color) {
   Bitmap bitmap(PixelFormat::kBits24, width, height);
@@ -153,7 +154,7 @@ TEST(OverlaySizes, EmptyPartFailsBeforeAnyBasePixelChanges) {
 
 class MergePairTest : public testing::Test {
  protected:
-  ScratchFolder folder_;
+  TempDir folder_;
   Bitmap baseBitmap_ = Gradient(2, 2, 1);
   Bitmap partBitmap_ = Gradient(2, 2, 2);
 
@@ -185,7 +186,7 @@ TEST_F(MergePairTest, CompositesTwoFilesIntoTheWorkingImages) {
 
 TEST_F(MergePairTest, MissingFileLeavesBothWorkingImagesAlone) {
   const auto existing = folder_.Write("base.bmp", EncodeBmp(Filled(4, 3, kBaseColor)));
-  const auto missing = folder_.PathOf("missing.bmp");
+  const auto missing = folder_.Path("missing.bmp");
   EXPECT_FALSE(MergePair(missing, existing, baseBitmap_, partBitmap_, 0));
   EXPECT_FALSE(MergePair(existing, missing, baseBitmap_, partBitmap_, 0));
   ExpectWorkingImagesUntouched();

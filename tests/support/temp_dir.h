@@ -1,9 +1,12 @@
 #pragma once
 
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace mirelay::testing_support {
 
@@ -24,6 +27,14 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   std::string Path(const std::string& name) const { return (path_ / name).string(); }
+  // Writes `bytes` as the file `name` and gives its path.
+  std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
+    const auto path = Path(name);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    return path;
+  }
   const std::filesystem::path& Root() const { return path_; }
 
  private:

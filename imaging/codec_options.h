@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+namespace mirelay {
+
+// The text of the error that ends a decode or an encode its caller no longer wants.
+inline constexpr std::string_view kStopped = "Stopped on request";
+
+// Asked now and then while a picture is decoded or encoded; true ends the work with
+// ImageError(kStopped).
+using StopRequest = std::function<bool()>;
+
+// How a caller wants a file decoded.
+struct DecodeOptions {
+  StopRequest stopRequested;
+  // GIF pictures are dithered onto the 216-colour cube, as a display of 256 colours or fewer
+  // shows them.
+  bool paletteDisplay = false;
+
+  bool StopRequested() const { return stopRequested && stopRequested(); }
+};
+
+// How a caller wants a picture encoded.
+struct EncodeOptions {
+  // Read by the JPEG encoder only.
+  std::uint8_t quality = 90;
+  StopRequest stopRequested;
+};
+
+}  // namespace mirelay

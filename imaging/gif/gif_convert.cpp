@@ -1,0 +1,164 @@
+#include "imaging/gif/gif_convert.h"
+
+#include <algorithm>
+
+#include <cstddef>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "imaging/gif/gif_cube.h"
+#include "imaging/gif/gif_read.h"
+#include "imaging/image_error.h"
+
+namespace mirelay {
+
+namespace {
+
+constexpr std::uint8_t kCubeWhite = kCubeColors - 1;
+
+// An index past the end of the table shows black rather than reading outside it.
+GifColor ColorAt(const GifColorTable& table, std::uint8_t index) {
+  return index < table.size() ? table[index] : GifColor{};
+}
+
+PaletteEntry ToPaletteEntry(GifColor color) { return {color.blue, color.green, color.red, 0}; }
+
+std::vector<PaletteEntry> ToPalette(const GifColorTable& table) {
+  std::vector<PaletteEntry> palette;
+  palette.reserve(table.size());
+  for (const auto color : table) palette.push_back(ToPaletteEntry(color));
+  return palette;
+}
+
+std::vector<PaletteEntry> CubePalette() {
+  std::vector<PaletteEntry> palette;
+  palette.reserve(kCubeColors);
+  for (int index = 0; index < kCubeColors; ++index)
+    palette.push_back(ToPaletteEntry(CubeColor(index)));
+  return palette;
+}
+
+// Floyd-Steinberg error diffusion onto the cube, left to right on every row; each channel
+// goes to its nearest cube level.
+class CubeDitherer {
+ public:
+  explicit CubeDitherer(std::size_t width) : current_(3 * (width + 2)), next_(3 * (width + 2)) {}
+
+  void Row(const GifColorTable& table, const std::uint8_t* indices, std::size_t width,
+           std::uint8_t* out) {
+    std::fill(next_.begin(), next_.end(), 0);
+    for (std::size_t x = 0; x < width; ++x) {
+      const GifColor color = ColorAt(table, indices[x]);
+      const int levels[3] = {Quantise(x, 0, color.red), Quantise(x, 1, color.green),
+                             Quantise(x, 2, color.blue)};
+      out[x] = CubeIndex(levels[0], levels[1], levels[2]);
+    }
+    std::swap(current_, next_);
+  }
+
+ private:
+  // Errors of pixel x live at 3 * (x + 1): one spare slot on each side.
+  int Quantise(std::size_t x, int channel, std::uint8_t value) {
+    const std::size_t at = 3 * (x + 1) + channel;
+    const int wanted = std::clamp(value + current_[at] / 16, 0, 255);
+    const int level = (wanted + kCubeStep / 2) / kCubeStep;
+    const int error = wanted - level * kCubeStep;
+    current_[at + 3] += error * 7;
+    next_[at - 3] += error * 3;
+    next_[at] += error * 5;
+    next_[at + 3] += error;
+    return level;
+  }
+
+  std::vector<int> current_;
+  std::vector<int> next_;
+};
+
+Bitmap DitheredFramePicture(const GifColorTable& table, const GifFrame& frame) {
+  Bitmap picture(PixelFormat::kIndexed8, frame.width, frame.height);
+  picture.colorTable = CubePalette();
+  CubeDitherer ditherer(frame.width);
+  for (std::int32_t row = 0; row < frame.height; ++row) {
+    const std::uint8_t* indices = frame.indices.data() + std::size_t(row) * frame.width;
+    ditherer.Row(table, indices, frame.width, picture.RowPointer(row));
+  }
+  return picture;
+}
+
+// The part of the frame that lies on the logical screen.
+struct Clip {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+};
+
+Clip ClipToScreen(const GifImage& image, const GifFrame& frame) {
+  return {std::clamp<std::int32_t>(image.width - frame.left, 0, frame.width),
+          std::clamp<std::int32_t>(image.height - frame.top, 0, frame.height)};
+}
+
+Bitmap ComposeOnDeviceScreen(const GifImage& image, const GifFrame& frame, const Bitmap& picture) {
+  Bitmap screen(PixelFormat::kDevice, image.width, image.height);
+  for (std::int32_t row = 0; row < screen.Height(); ++row) {
+    std::uint8_t* out = screen.RowPointer(row);
+    for (std::int32_t x = 0; x < screen.Width(); ++x) std::memset(out + 4 * x, 0xFF, 3);
+  }
+  const auto clip = ClipToScreen(image, frame);
+  for (std::int32_t row = 0; row < clip.height; ++row) {
+    const std::uint8_t* in = picture.RowPointer(row);
+    std::uint8_t* out = screen.RowPointer(frame.top + row) + 4 * frame.left;
+    for (std::int32_t x = 0; x < clip.width; ++x, out += 4) {
+      const GifColor color = ColorAt(image.ActiveColorTable(frame), in[x]);
+      out[0] = color.blue;
+      out[1] = color.green;
+      out[2] = color.red;
+    }
+  }
+  return screen;
+}
+
+Bitmap ComposeOnCubeScreen(const GifImage& image, const GifFrame& frame, const Bitmap& picture) {
+  Bitmap screen(PixelFormat::kIndexed8, image.width, image.height);
+  screen.colorTable = CubePalette();
+  for (std::int32_t row = 0; row < screen.Height(); ++row) {
+    std::memset(screen.RowPointer(row), kCubeWhite, screen.Width());
+  }
+  const auto clip = ClipToScreen(image, frame);
+  for (std::int32_t row = 0; row < clip.height; ++row) {
+    std::memcpy(screen.RowPointer(frame.top + row) + frame.left, picture.RowPointer(row),
+                clip.width);
+  }
+  return screen;
+}
+
+}  // namespace
+
+Bitmap FramePicture(const GifImage& image, const GifFrame& frame, bool paletteDisplay) {
+  const auto& table = image.ActiveColorTable(frame);
+  if (table.empty()) throw ImageError(kGifNoColorTable);
+  if (frame.Empty()) return {};
+  if (paletteDisplay) return DitheredFramePicture(table, frame);
+  Bitmap picture(PixelFormat::kIndexed8, frame.width, frame.height);
+  picture.colorTable = ToPalette(table);
+  for (std::int32_t row = 0; row < frame.height; ++row) {
+    std::memcpy(picture.RowPointer(row), frame.indices.data() + std::size_t(row) * frame.width,
+                frame.width);
+  }
+  return picture;
+}
+
+Bitmap GifToBitmap(const GifImage& image, bool paletteDisplay) {
+  if (image.frames.empty()) return {};
+  const auto& frame = image.frames.front();
+  Bitmap picture = FramePicture(image, frame, paletteDisplay);
+  if (frame.width == image.width && frame.height == image.height) return picture;
+  if (image.width == 0 || image.height == 0) return {};
+  return paletteDisplay ? ComposeOnCubeScreen(image, frame, picture)
+                        : ComposeOnDeviceScreen(image, frame, picture);
+}
+
+Bitmap DecodeGif(std::span<const std::uint8_t> file, const DecodeOptions& options) {
+  return GifToBitmap(DecodeGifImage(file, KeptFrames::kFirst, options), options.paletteDisplay);
+}
+
+}  // namespace mirelay

@@ -1,0 +1,34 @@
+#include "imaging/jpeg/jpeg_trap.h"
+
+namespace mirelay {
+
+namespace {
+
+constexpr char kJpegErrorPattern[] = "JPEG エラー #%d";
+
+[[noreturn]] void JumpBack(j_common_ptr cinfo) {
+  // The manager is the first member of the trap, so the pointers coincide.
+  std::longjmp(reinterpret_cast<JpegErrorTrap*>(cinfo->err)->jump, 1);
+}
+
+// The library's messages never reach the user; a load either succeeds or fails with a number.
+void Silence(j_common_ptr, int) {}
+void DropMessage(j_common_ptr) {}
+
+}  // namespace
+
+jpeg_error_mgr* InstallErrorTrap(JpegErrorTrap& trap) {
+  jpeg_std_error(&trap.manager);
+  trap.manager.error_exit = JumpBack;
+  trap.manager.emit_message = Silence;
+  trap.manager.output_message = DropMessage;
+  return &trap.manager;
+}
+
+std::string JpegErrorText(int messageCode) {
+  std::string text(kJpegErrorPattern);
+  text.replace(text.find("%d"), 2, std::to_string(messageCode));
+  return text;
+}
+
+}  // namespace mirelay
