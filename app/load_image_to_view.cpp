@@ -13,7 +13,7 @@
 
 namespace mirelay {
 
-DecodeOptions PreviewDecodeOptions() {
+DecodeOptions WindowDecodeOptions() {
   static const bool paletteDisplay = [] {
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen != nullptr && screen->depth() <= 8;

@@ -8,9 +8,9 @@
 
 namespace mirelay {
 
-// How the preview decodes: GIF pictures are dithered when the screen shows 256 colours or
-// fewer. The screen is asked once, on first use.
-DecodeOptions PreviewDecodeOptions();
+// How the window decodes, for the preview and its batch alike: GIF pictures are dithered when
+// the screen shows 256 colours or fewer. The screen is asked once, on first use.
+DecodeOptions WindowDecodeOptions();
 
 // Decodes the file into the preview and returns its format code, or 0 when it fails to decode
 // (the view then keeps what it showed). A GIF clears the view before decoding and stays cleared

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "app/error_report.h"
+#include "app/load_image_to_view.h"
 #include "app/main_window.h"
 #include "app/path_list.h"
 #include "app/run_status_bar.h"
@@ -80,6 +81,7 @@ BatchJob MainWindow::windowJob(std::int32_t code) const {
   job.code = code;
   job.currentSettings = [this] { return pairSettings_.Get(); };
   job.anyErrorEndsRun = true;
+  job.paletteDisplay = WindowDecodeOptions().paletteDisplay;
   job.jobs = batchWorkers_;
   return job;
 }

@@ -25,7 +25,7 @@ void MainWindow::previewBase() {
   if (busy_) return;
   const std::string base = SelectedPath(baseList_);
   if (base.empty() || !FileExists(base)) return;
-  LoadImageToView(base, *preview_, PreviewDecodeOptions());
+  LoadImageToView(base, *preview_, WindowDecodeOptions());
   fitPreview();
 }
 
@@ -36,10 +36,10 @@ void MainWindow::previewPart() {
   const std::string part = SelectedPath(partList_);
   if (part.empty() || !FileExists(part)) return;
   if (base.empty() || !FileExists(base)) {
-    LoadImageToView(part, *preview_, PreviewDecodeOptions());
+    LoadImageToView(part, *preview_, WindowDecodeOptions());
     fitPreview();
   } else if (MergePair(base, part, baseBitmap_, partBitmap_, settings_.threshold,
-                       PreviewDecodeOptions())) {
+                       WindowDecodeOptions())) {
     Bitmap composite = baseBitmap_;
     composite.transparency.enabled = false;
     preview_->ShowBitmap(composite);

@@ -55,7 +55,8 @@ class BatchRunner {
       : job_(job),
         stop_(stop),
         observer_(observer),
-        cache_(job.cacheBytes, job.load, DecodeOptions{[this] { return WorkShouldStop(); }}),
+        cache_(job.cacheBytes, job.load,
+               DecodeOptions{[this] { return WorkShouldStop(); }, job.paletteDisplay}),
         budget_(job.memoryBytes ? *job.memoryBytes : DefaultMemoryBudget()),
         total_(job.bases.size() * job.parts.size()),
         nextIndex_(job.shard.number - 1) {}

@@ -40,6 +40,8 @@ struct BatchJob {
   // another, and pairs whose own output cannot be written (name too long, a folder in its
   // place); only errors of the medium (no space, read-only, permission) end its run.
   bool anyErrorEndsRun = false;
+  // GIF inputs are dithered onto the 216-colour cube, as the window does on a palette display.
+  bool paletteDisplay = false;
   unsigned jobs = 1;
   Shard shard;
   std::size_t cacheBytes = std::size_t{1} << 30;

@@ -75,17 +75,6 @@ class CubeDitherer {
   std::vector<int> next_;
 };
 
-Bitmap DitheredFramePicture(const GifColorTable& table, const GifFrame& frame) {
-  Bitmap picture(PixelFormat::kIndexed8, frame.width, frame.height);
-  picture.colorTable = CubePalette();
-  CubeDitherer ditherer(frame.width);
-  for (std::int32_t row = 0; row < frame.height; ++row) {
-    const std::uint8_t* indices = frame.indices.data() + std::size_t(row) * frame.width;
-    ditherer.Row(table, indices, frame.width, picture.RowPointer(row));
-  }
-  return picture;
-}
-
 // The part of the frame that lies on the logical screen.
 struct Clip {
   std::int32_t width = 0;
@@ -95,6 +84,22 @@ struct Clip {
 Clip ClipToScreen(const GifImage& image, const GifFrame& frame) {
   return {std::clamp<std::int32_t>(image.width - frame.left, 0, frame.width),
           std::clamp<std::int32_t>(image.height - frame.top, 0, frame.height)};
+}
+
+// Only what can reach the screen is dithered: its rows, and as many columns past its right edge
+// as there are rows, since each row carries errors one column to the left into the next. A
+// small screen with a huge frame then costs what the screen does.
+Bitmap DitheredFramePicture(const GifColorTable& table, const GifFrame& frame, Clip clip) {
+  Bitmap picture(PixelFormat::kIndexed8, frame.width, frame.height);
+  picture.colorTable = CubePalette();
+  const std::size_t columns =
+      std::min<std::size_t>(frame.width, std::size_t(clip.width) + std::size_t(clip.height));
+  CubeDitherer ditherer(columns);
+  for (std::int32_t row = 0; row < clip.height; ++row) {
+    const std::uint8_t* indices = frame.indices.data() + std::size_t(row) * frame.width;
+    ditherer.Row(table, indices, columns, picture.RowPointer(row));
+  }
+  return picture;
 }
 
 Bitmap ComposeOnDeviceScreen(const GifImage& image, const GifFrame& frame, const Bitmap& picture) {
@@ -137,7 +142,7 @@ Bitmap FramePicture(const GifImage& image, const GifFrame& frame, bool paletteDi
   const auto& table = image.ActiveColorTable(frame);
   if (table.empty()) throw ImageError(kGifNoColorTable);
   if (frame.Empty()) return {};
-  if (paletteDisplay) return DitheredFramePicture(table, frame);
+  if (paletteDisplay) return DitheredFramePicture(table, frame, ClipToScreen(image, frame));
   Bitmap picture(PixelFormat::kIndexed8, frame.width, frame.height);
   picture.colorTable = ToPalette(table);
   for (std::int32_t row = 0; row < frame.height; ++row) {

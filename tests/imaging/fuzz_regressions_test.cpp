@@ -28,16 +28,21 @@ std::vector<std::filesystem::path> RegressionFiles() {
 TEST(FuzzRegressions, EveryKeptInputDecodesOrIsRejected) {
   const auto files = RegressionFiles();
   ASSERT_FALSE(files.empty()) << "MIRELAY_TEST_DATA/regressions holds no input";
-  for (const auto& file : files) {
-    SCOPED_TRACE(file.string());
-    Bitmap bitmap;
-    const auto format = LoadImageToBitmap(file.string(), bitmap);
-    if (format == kFormatUnknown) {
-      EXPECT_FALSE(bitmap.HasPixels());
-      continue;
+  // Both ways a GIF can be decoded: as it is, and dithered for a palette display.
+  for (const bool paletteDisplay : {false, true}) {
+    for (const auto& file : files) {
+      SCOPED_TRACE(file.string() + (paletteDisplay ? " (palette display)" : ""));
+      Bitmap bitmap;
+      DecodeOptions options;
+      options.paletteDisplay = paletteDisplay;
+      const auto format = LoadImageToBitmap(file.string(), bitmap, options);
+      if (format == kFormatUnknown) {
+        EXPECT_FALSE(bitmap.HasPixels());
+        continue;
+      }
+      ConvertTo24Bit(bitmap);
+      EXPECT_EQ(bitmap.Format(), PixelFormat::kBits24);
     }
-    ConvertTo24Bit(bitmap);
-    EXPECT_EQ(bitmap.Format(), PixelFormat::kBits24);
   }
 }
 
