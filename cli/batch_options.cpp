@@ -155,12 +155,15 @@ void Describe(CLI::App& app, RawOptions& raw) {
       ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 20))
       ->capture_default_str();
   app.add_flag("--update", raw.update,
-               "Redo only pairs whose output is missing or older than its base, its part or "
-               "the --settings file");
+               "Do only the pairs whose output is missing or older than their base, their part "
+               "or the --settings file; resumes an interrupted run");
   app.add_option("--report", raw.report,
-                 "Write one JSON line per pair and a summary line to FILE ('-': standard output)")
+                 "Write a JSON line per pair as it finishes, then a summary line, to FILE ('-': "
+                 "standard output)")
       ->type_name("FILE");
-  app.add_flag("--dry-run", raw.dryRun, "List the pairs and their output names; write nothing");
+  app.add_flag("--dry-run", raw.dryRun,
+               "List the pairs and their output names (with --update, which are up to date); "
+               "decode and write nothing");
   app.add_flag("--quiet", raw.quiet, "No progress line and no summary");
 }
 
