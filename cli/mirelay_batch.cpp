@@ -104,14 +104,16 @@ int ExitStatus(const mirelay::BatchReport& report) {
 }
 
 // The report is opened before any pair runs, so a report that cannot be made costs no work.
-std::optional<JsonReport> OpenReport(const BatchOptions& options) {
-  if (options.reportPath.empty()) return std::nullopt;
+// False, once the reason is told, when it cannot be made.
+bool OpenReport(const BatchOptions& options, std::optional<JsonReport>& report) {
+  if (options.reportPath.empty()) return true;
   try {
-    return std::optional<JsonReport>(std::in_place, options.reportPath);
+    report.emplace(options.reportPath);
+    return true;
   } catch (const mirelay::FileError& error) {
     std::fprintf(stderr, "mirelay-batch: %s: %s\n", QuoteForTerminal(error.what()).c_str(),
                  error.code().message().c_str());
-    throw;
+    return false;
   }
 }
 
@@ -145,11 +147,7 @@ int main(int argc, char** argv) {
 
   const auto job = JobFor(options);
   std::optional<JsonReport> report;
-  try {
-    report = OpenReport(options);
-  } catch (const mirelay::FileError&) {
-    return 2;
-  }
+  if (!OpenReport(options, report)) return 2;
   if (options.dryRun) return DryRun(job, options, report);
   WarnAboutCollisions(job);
   const std::size_t total = mirelay::EnumeratePairs(job).size();
