@@ -1,5 +1,6 @@
 #include "cli/json_report.h"
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 
 #include "batch/parallel_batch.h"

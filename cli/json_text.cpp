@@ -1,6 +1,8 @@
 #include "cli/json_text.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <nlohmann/json.hpp>
 
 #include "cli/utf8_text.h"
 
