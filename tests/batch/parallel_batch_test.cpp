@@ -482,8 +482,8 @@ TEST(IncrementalRunTest, AfterAStopFinishesOnlyWhatWasLeftAndMatchesAWholeRun) {
   space.job.jobs = 2;
   std::atomic<bool> stop{false};
   BatchObserver stopper;
-  stopper.finished = [&](const PairOutcome& outcome) {
-    if (outcome.index == 3) stop = true;
+  stopper.started = [&](const BatchPair& pair) {
+    if (pair.index == 3) stop = true;
   };
   ASSERT_TRUE(RunParallelBatch(space.job, stop, stopper).stopped);
   std::set<std::string> left;
