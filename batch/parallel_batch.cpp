@@ -16,6 +16,7 @@
 #include "batch/batch_naming.h"
 #include "batch/memory_budget.h"
 #include "batch/overlay.h"
+#include "batch/update_check.h"
 #include "imaging/file_io.h"
 #include "imaging/image_error.h"
 #include "imaging/temporary_files.h"
@@ -65,6 +66,7 @@ class BatchRunner {
     if (job_.shard.number == 0 || job_.shard.number > job_.shard.count) return report_;
     report_.pairs = total_ > nextIndex_ ? (total_ - nextIndex_ - 1) / job_.shard.count + 1 : 0;
     RemoveStaleTemporaries(job_.outFolder);
+    if (job_.redoOnlyOutdated) updateCheck_.emplace(job_);
     const unsigned threads = std::max(1u, std::min<unsigned>(job_.jobs, report_.pairs));
     std::vector<std::jthread> workers;
     for (unsigned i = 1; i < threads; ++i) workers.emplace_back([this] { Work(); });
@@ -84,20 +86,35 @@ class BatchRunner {
     }
   }
 
-  // The next pair in running order, named with the settings of this moment.
+  // The next pair in running order, named with the settings of this moment. Up-to-date pairs
+  // on the way are reported without being started; their inputs are not even probed.
   std::optional<StartedPair> StartNext() {
     std::lock_guard lock(dispatchMutex_);
-    if (nextIndex_ >= total_) return std::nullopt;
-    if (!StopRequested()) {
-      const std::size_t partCount = job_.parts.size();
+    const std::size_t partCount = job_.parts.size();
+    while (nextIndex_ < total_ && !StopRequested()) {
       const std::size_t base = nextIndex_ / partCount, part = nextIndex_ % partCount;
+      if (PassedOverAsUpToDate(base, part)) continue;
       const std::size_t bytes = PairBytes(job_.bases[base], job_.parts[part]);
       budget_.Reserve(bytes);
       if (!StopRequested()) return Start(base, part, bytes);
       budget_.Release(bytes);
+      break;
     }
-    leftUnstarted_ = true;
+    if (nextIndex_ < total_) leftUnstarted_ = true;
     return std::nullopt;
+  }
+
+  bool PassedOverAsUpToDate(std::size_t base, std::size_t part) {
+    if (!updateCheck_) return false;
+    const BatchPair pair{nextIndex_, base, part, PairOutputName(job_, job_.settings, base, part)};
+    if (!updateCheck_->UpToDate(pair)) return false;
+    ProcessedPair passed;
+    passed.outcome.index = nextIndex_;
+    passed.outcome.status = PairStatus::kUpToDate;
+    passed.outcome.outputPath = job_.outFolder + pair.outputName;
+    nextIndex_ += job_.shard.count;
+    Resolve(std::move(passed));
+    return true;
   }
 
   StartedPair Start(std::size_t base, std::size_t part, std::size_t bytes) {
@@ -142,6 +159,7 @@ class BatchRunner {
     PairOutcome& outcome = processed.outcome;
     outcome.index = started.pair.index;
     outcome.outputPath = job_.outFolder + started.pair.outputName;
+    const auto began = Clock::now();
     try {
       processed.file = Process(started, outcome);
     } catch (const std::bad_alloc&) {
@@ -151,6 +169,7 @@ class BatchRunner {
     } catch (...) {
       Failed(outcome, "unknown error");
     }
+    outcome.milliseconds = std::chrono::duration<double, std::milli>(Clock::now() - began).count();
     return processed;
   }
 
@@ -262,7 +281,10 @@ class BatchRunner {
   void Commit(ProcessedPair& pair) {
     PairOutcome& outcome = pair.outcome;
     if (cut_) {
-      if (outcome.status != PairStatus::kFailed) outcome.status = PairStatus::kStopped;
+      // An up-to-date file was left as it was, so the cut takes nothing from it.
+      if (outcome.status != PairStatus::kFailed && outcome.status != PairStatus::kUpToDate) {
+        outcome.status = PairStatus::kStopped;
+      }
     } else if (pair.file) {
       try {
         pair.file->Commit();
@@ -280,6 +302,9 @@ class BatchRunner {
     switch (outcome.status) {
       case PairStatus::kWritten:
         ++report_.written;
+        break;
+      case PairStatus::kUpToDate:
+        ++report_.upToDate;
         break;
       case PairStatus::kSkipped:
         ++report_.skipped;
@@ -309,6 +334,7 @@ class BatchRunner {
   std::atomic<bool> failed_{false};
   std::atomic<bool> leftUnstarted_{false};
   std::atomic<Clock::rep> stopSeenAt_{0};
+  std::optional<UpdateCheck> updateCheck_;
 
   std::mutex dispatchMutex_;
   std::size_t nextIndex_;

@@ -44,6 +44,11 @@ struct BatchJob {
   bool paletteDisplay = false;
   unsigned jobs = 1;
   Shard shard;
+  // Pairs whose output is already as new as their inputs are passed over undecoded and
+  // reported up to date (see UpdateCheck); their names come from `settings`.
+  bool redoOnlyOutdated = false;
+  // Files every output depends on besides its base and part, such as the settings file.
+  std::vector<std::string> sharedInputs;
   std::size_t cacheBytes = std::size_t{1} << 30;
   // Room for the pictures of the pairs in flight; DefaultMemoryBudget() when not set.
   std::optional<std::size_t> memoryBytes;
@@ -60,10 +65,11 @@ struct BatchPair {
   std::string outputName;
 };
 
-// kSkipped: an input could not be had; kNotWritten: the pair's own output could not be
-// written and the run went on; kStopped: the run was stopping and the pair was cut short, or
-// came after one that was; kFailed: the pair's error ended the run.
-enum class PairStatus { kWritten, kSkipped, kNotWritten, kStopped, kFailed };
+// kUpToDate: passed over, its output being as new as its inputs; kSkipped: an input could not
+// be had; kNotWritten: the pair's own output could not be written and the run went on;
+// kStopped: the run was stopping and the pair was cut short, or came after one that was;
+// kFailed: the pair's error ended the run.
+enum class PairStatus { kWritten, kUpToDate, kSkipped, kNotWritten, kStopped, kFailed };
 
 struct PairOutcome {
   std::size_t index = 0;
@@ -72,6 +78,7 @@ struct PairOutcome {
   std::string failedInput;  // the input that could not be had, when skipped for it
   std::string reason;       // why it was skipped or failed, as the error put it
   std::string cause;        // the system's word on a failed write, when it gave one
+  double milliseconds = 0;  // from the pair's start until its file was ready to rename
 };
 
 struct InputFailure {
@@ -82,6 +89,7 @@ struct InputFailure {
 struct BatchReport {
   std::size_t pairs = 0;  // pairs of this shard
   std::size_t written = 0;
+  std::size_t upToDate = 0;
   std::size_t skipped = 0;
   std::vector<InputFailure> undecodable;  // each file once, in the order met
   std::vector<PairOutcome> notWritten;    // outputs that could not be written, run going on
@@ -91,6 +99,7 @@ struct BatchReport {
 };
 
 // Both are called from worker threads, in running order, each never concurrently with itself.
+// A pair passed over as up to date is only finished, never started.
 struct BatchObserver {
   std::function<void(const BatchPair&)> started;     // as each pair starts
   std::function<void(const PairOutcome&)> finished;  // as its file is renamed into place

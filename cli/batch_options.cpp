@@ -21,11 +21,13 @@ namespace {
 struct RawOptions {
   std::string base, part, out;
   std::string format = "png";
-  std::string quality, threshold, separator, order, extensions, settings, shard;
+  std::string quality, threshold, separator, order, extensions, settings, shard, report;
   unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
   std::size_t cacheMegabytes = 1024;
   std::size_t memoryMegabytes = 0;
   std::size_t maxPictureMegabytes = kDefaultMaxPixelBytes >> 20;
+  bool update = false;
+  bool dryRun = false;
   bool quiet = false;
 };
 
@@ -99,6 +101,13 @@ BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
   options.cacheBytes = raw.cacheMegabytes << 20;
   if (app.count("--memory-mb")) options.memoryBytes = raw.memoryMegabytes << 20;
   options.maxPictureBytes = raw.maxPictureMegabytes << 20;
+  if (app.count("--settings")) options.settingsFile = raw.settings;
+  options.update = raw.update;
+  if (app.count("--report") && raw.report.empty()) {
+    throw CLI::ValidationError("--report", "needs a file name, or '-' for standard output");
+  }
+  options.reportPath = raw.report;
+  options.dryRun = raw.dryRun;
   options.quiet = raw.quiet;
   return options;
 }
@@ -145,6 +154,16 @@ void Describe(CLI::App& app, RawOptions& raw) {
                  "Largest picture decoded, in MiB at 3 bytes per pixel")
       ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 20))
       ->capture_default_str();
+  app.add_flag("--update", raw.update,
+               "Do only the pairs whose output is missing or older than their base, their part "
+               "or the --settings file; resumes an interrupted run");
+  app.add_option("--report", raw.report,
+                 "Write a JSON line per pair as it finishes, then a summary line, to FILE ('-': "
+                 "standard output)")
+      ->type_name("FILE");
+  app.add_flag("--dry-run", raw.dryRun,
+               "List the pairs and their output names (with --update, which are up to date); "
+               "decode and write nothing");
   app.add_flag("--quiet", raw.quiet, "No progress line and no summary");
 }
 

@@ -27,6 +27,10 @@ struct BatchOptions {
   std::size_t cacheBytes = 0;
   std::optional<std::size_t> memoryBytes;  // room for pairs in flight; the engine's default
   std::size_t maxPictureBytes = kDefaultMaxPixelBytes;
+  std::string settingsFile;  // empty without --settings
+  bool update = false;
+  std::string reportPath;  // empty: no report; "-": standard output
+  bool dryRun = false;
   bool quiet = false;
 };
 

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -11,6 +12,8 @@
 #include "batch/parallel_batch.h"
 #include "batch/picture_memory.h"
 #include "cli/batch_options.h"
+#include "cli/dry_run.h"
+#include "cli/json_report.h"
 #include "cli/progress_reporter.h"
 #include "cli/terminal_text.h"
 #include "imaging/bitmap.h"
@@ -19,6 +22,7 @@
 namespace {
 
 using mirelay::cli::BatchOptions;
+using mirelay::cli::JsonReport;
 using mirelay::cli::QuoteForTerminal;
 
 std::atomic<bool> interrupted{false};
@@ -46,6 +50,8 @@ mirelay::BatchJob JobFor(const BatchOptions& options) {
   job.settings = options.pairSettings;
   job.jobs = options.jobs;
   job.shard = options.shard;
+  job.redoOnlyOutdated = options.update;
+  if (!options.settingsFile.empty()) job.sharedInputs = {options.settingsFile};
   job.cacheBytes = options.cacheBytes;
   job.memoryBytes = options.memoryBytes;
   return job;
@@ -67,7 +73,7 @@ void PrintWriteError(const mirelay::PairOutcome& outcome) {
                QuoteForTerminal(outcome.reason).c_str(), cause.c_str());
 }
 
-void PrintSummary(const mirelay::BatchReport& report, double seconds, bool quiet) {
+void PrintSummary(const mirelay::BatchReport& report, double seconds, const BatchOptions& options) {
   for (const auto& failure : report.undecodable) {
     const bool overLimit =
         failure.reason == mirelay::kPictureTooLarge || failure.reason == mirelay::kFileTooLarge;
@@ -82,9 +88,12 @@ void PrintSummary(const mirelay::BatchReport& report, double seconds, bool quiet
   if (report.stopped && !report.failure) {
     std::fprintf(stderr, "mirelay-batch: interrupted; no new pair was started\n");
   }
-  if (quiet) return;
-  std::fprintf(stderr, "%zu of %zu pairs written, %zu skipped, %zu not written, %.1f s\n",
-               report.written, report.pairs, report.skipped, report.notWritten.size(), seconds);
+  if (options.quiet) return;
+  const std::string upToDate =
+      options.update ? std::to_string(report.upToDate) + " up to date, " : "";
+  std::fprintf(stderr, "%zu of %zu pairs written, %s%zu skipped, %zu not written, %.1f s\n",
+               report.written, report.pairs, upToDate.c_str(), report.skipped,
+               report.notWritten.size(), seconds);
 }
 
 int ExitStatus(const mirelay::BatchReport& report) {
@@ -92,6 +101,38 @@ int ExitStatus(const mirelay::BatchReport& report) {
   if (report.stopped || interrupted) return 130;
   if (!report.undecodable.empty()) return 1;
   return 0;
+}
+
+// The report is opened before any pair runs, so a report that cannot be made costs no work.
+// False, once the reason is told, when it cannot be made.
+bool OpenReport(const BatchOptions& options, std::optional<JsonReport>& report) {
+  if (options.reportPath.empty()) return true;
+  try {
+    report.emplace(options.reportPath);
+    return true;
+  } catch (const mirelay::FileError& error) {
+    std::fprintf(stderr, "mirelay-batch: %s: %s\n", QuoteForTerminal(error.what()).c_str(),
+                 error.code().message().c_str());
+    return false;
+  }
+}
+
+// A report cut short would pass for a smaller run, so it makes the run's status 3.
+int Finish(std::optional<JsonReport>& report, int status) {
+  if (!report || report->Close()) return status;
+  std::fprintf(stderr, "mirelay-batch: the report could not be written in full\n");
+  return status == 0 || status == 1 ? 3 : status;
+}
+
+int DryRun(const mirelay::BatchJob& job, const BatchOptions& options,
+           std::optional<JsonReport>& report) {
+  const auto start = std::chrono::steady_clock::now();
+  const std::size_t pairs = mirelay::cli::ListPairs(job, report ? &*report : nullptr);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (report) report->Summary(pairs, 0, seconds, true);
+  if (!options.quiet) std::fprintf(stderr, "dry run: %zu pairs, nothing written\n", pairs);
+  return Finish(report, 0);
 }
 
 }  // namespace
@@ -105,15 +146,22 @@ int main(int argc, char** argv) {
   mirelay::SetMaxPixelBytes(options.maxPictureBytes);
 
   const auto job = JobFor(options);
+  std::optional<JsonReport> report;
+  if (!OpenReport(options, report)) return 2;
+  if (options.dryRun) return DryRun(job, options, report);
   WarnAboutCollisions(job);
   const std::size_t total = mirelay::EnumeratePairs(job).size();
   mirelay::cli::ProgressReporter progress(stderr, ::isatty(STDERR_FILENO) == 1, total);
   mirelay::BatchObserver observer;
-  observer.finished = [&](const mirelay::PairOutcome&) {
+  observer.finished = [&](const mirelay::PairOutcome& outcome) {
+    if (report) report->Finished(job, outcome);
     if (!options.quiet) progress.PairDone();
   };
-  const auto report = mirelay::RunParallelBatch(job, interrupted, observer);
+  const auto outcome = mirelay::RunParallelBatch(job, interrupted, observer);
   progress.Close();
-  PrintSummary(report, progress.ElapsedSeconds(), options.quiet);
-  return ExitStatus(report);
+  const double seconds = progress.ElapsedSeconds();
+  PrintSummary(outcome, seconds, options);
+  const int status = ExitStatus(outcome);
+  if (report) report->Summary(outcome.pairs, status, seconds, false);
+  return Finish(report, status);
 }

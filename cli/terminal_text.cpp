@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "cli/utf8_text.h"
+
 namespace mirelay::cli {
 
 namespace {
@@ -10,19 +12,9 @@ namespace {
 // Length of the printable character at the start of `text`, or 0 when it is a control
 // character or not UTF-8.
 std::size_t PrintableLength(std::string_view text) {
-  const auto lead = static_cast<std::uint8_t>(text[0]);
-  if (lead < 0x80) return lead >= 0x20 && lead != 0x7F ? 1 : 0;
-  const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-  if (length == 0 || lead > 0xF4 || text.size() < length) return 0;
-  std::uint32_t code = lead & (0x7F >> length);
-  for (std::size_t i = 1; i < length; ++i) {
-    const auto next = static_cast<std::uint8_t>(text[i]);
-    if ((next & 0xC0) != 0x80) return 0;
-    code = code << 6 | (next & 0x3F);
-  }
-  const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-  const bool unprintable = code < 0xA0 || (code >= 0xD800 && code < 0xE000) || code > 0x10FFFF;
-  return overlong || unprintable ? 0 : length;
+  const auto [code, length] = LeadingUtf8Character(text);
+  const bool control = code < 0x20 || (code >= 0x7F && code < 0xA0);
+  return control ? 0 : length;
 }
 
 std::string Escaped(std::uint8_t byte) {

@@ -393,5 +393,137 @@ TEST(ParallelBatchTest, BmpAndGifOutputTakeTheirOwnExtension) {
   EXPECT_TRUE(space.Outputs().contains("b0p0.bmp"));
 }
 
+// A finished 3 x 2 batch whose inputs, settings file included, are older than its outputs.
+struct FinishedBatch {
+  Workspace space;
+  std::string settingsFile = space.dir.Path("Mirelay.ini");
+  const std::filesystem::file_time_type now = std::filesystem::file_time_type::clock::now();
+
+  FinishedBatch() {
+    space.AddGrid(3, 2);
+    WriteText(settingsFile, "[Settings]\n");
+    space.job.sharedInputs = {settingsFile};
+    space.job.jobs = 2;
+    RunToEnd(space.job);
+    for (const auto& input : space.job.bases) Age(input, -10);
+    for (const auto& input : space.job.parts) Age(input, -10);
+    Age(settingsFile, -10);
+    for (const auto& [name, content] : space.Outputs()) Age(Output(name), 0);
+  }
+  std::string Output(const std::string& name) const { return space.job.outFolder + name; }
+  void Age(const std::string& path, int seconds) const {
+    std::filesystem::last_write_time(path, now + std::chrono::seconds(seconds));
+  }
+  // The outputs of the pairs an incremental run starts, and its report.
+  std::pair<std::set<std::string>, BatchReport> RunIncrementally() {
+    space.job.redoOnlyOutdated = true;
+    std::set<std::string> started;
+    BatchObserver observer;
+    observer.started = [&](const BatchPair& pair) { started.insert(pair.outputName); };
+    const auto report = RunToEnd(space.job, observer);
+    return {started, report};
+  }
+};
+
+TEST(IncrementalRunTest, RedoesExactlyThePairsAChangeReachesAndDecodesOnlyTheirInputs) {
+  struct Case {
+    const char* change;
+    std::function<void(FinishedBatch&)> make;
+    std::set<std::string> redone;
+    std::size_t decodes;
+  };
+  const std::set<std::string> all{"b0p0.png", "b0p1.png", "b1p0.png",
+                                  "b1p1.png", "b2p0.png", "b2p1.png"};
+  const std::vector<Case> cases{
+      {"nothing", [](FinishedBatch&) {}, {}, 0},
+      {"a base newer than its outputs",
+       [](FinishedBatch& batch) { batch.Age(batch.space.job.bases[1], 5); },
+       {"b1p0.png", "b1p1.png"},
+       3},
+      {"a part newer than its outputs",
+       [](FinishedBatch& batch) { batch.Age(batch.space.job.parts[0], 5); },
+       {"b0p0.png", "b1p0.png", "b2p0.png"},
+       4},
+      {"a base exactly as old as its outputs",
+       [](FinishedBatch& batch) { batch.Age(batch.space.job.bases[2], 0); },
+       {},
+       0},
+      {"a newer settings file", [](FinishedBatch& batch) { batch.Age(batch.settingsFile, 5); }, all,
+       5},
+      {"the settings file gone",
+       [](FinishedBatch& batch) { std::filesystem::remove(batch.settingsFile); }, all, 5},
+      {"an output removed",
+       [](FinishedBatch& batch) { std::filesystem::remove(batch.Output("b2p1.png")); },
+       {"b2p1.png"},
+       2},
+      {"a newer folder in an output's place",
+       [](FinishedBatch& batch) {
+         std::filesystem::remove(batch.Output("b0p1.png"));
+         std::filesystem::create_directory(batch.Output("b0p1.png"));
+         batch.Age(batch.Output("b0p1.png"), 5);
+       },
+       {"b0p1.png"},
+       2},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.change);
+    FinishedBatch batch;
+    test.make(batch);
+    const auto [started, report] = batch.RunIncrementally();
+    EXPECT_EQ(started, test.redone);
+    EXPECT_EQ(report.upToDate, all.size() - test.redone.size());
+    EXPECT_EQ(report.decodes, test.decodes);
+  }
+}
+
+TEST(IncrementalRunTest, AfterAStopFinishesOnlyWhatWasLeftAndMatchesAWholeRun) {
+  Workspace space;
+  space.AddGrid(3, 3);
+  space.job.jobs = 2;
+  std::atomic<bool> stop{false};
+  BatchObserver stopper;
+  stopper.started = [&](const BatchPair& pair) {
+    if (pair.index == 3) stop = true;
+  };
+  ASSERT_TRUE(RunParallelBatch(space.job, stop, stopper).stopped);
+  std::set<std::string> left;
+  for (const auto& pair : EnumeratePairs(space.job)) {
+    if (!space.Outputs().contains(pair.outputName)) left.insert(pair.outputName);
+  }
+  ASSERT_FALSE(left.empty());
+  ASSERT_LT(left.size(), 9u);
+
+  space.job.redoOnlyOutdated = true;
+  std::set<std::string> started;
+  BatchObserver observer;
+  observer.started = [&](const BatchPair& pair) { started.insert(pair.outputName); };
+  const auto report = RunToEnd(space.job, observer);
+  EXPECT_EQ(started, left);
+  EXPECT_EQ(report.upToDate, 9u - left.size());
+  const auto resumed = space.Outputs();
+  std::filesystem::remove_all(space.dir.Path("out"));
+  std::filesystem::create_directory(space.dir.Path("out"));
+  EXPECT_EQ(resumed, SequentialOutputs(space));
+}
+
+// Its time cannot tell which of the pairs wrote a shared name, so they are all done again, in
+// running order, leaving what a whole run leaves.
+TEST(IncrementalRunTest, PairsSharingAnOutputNameAreAlwaysRedone) {
+  Workspace space;
+  space.AddBase("a.png", "4 4 112233");
+  space.AddBase("a.bmp", "4 4 445566");
+  space.AddPart("x.png", "4 4 00ff00");
+  RunToEnd(space.job);
+  space.job.redoOnlyOutdated = true;
+  std::size_t started = 0;
+  BatchObserver observer;
+  observer.started = [&](const BatchPair&) { ++started; };
+  const auto report = RunToEnd(space.job, observer);
+  EXPECT_EQ(started, 2u);
+  EXPECT_EQ(report.upToDate, 0u);
+  const auto resumed = space.Outputs();
+  EXPECT_EQ(resumed, SequentialOutputs(space));
+}
+
 }  // namespace
 }  // namespace mirelay

@@ -5,12 +5,16 @@
 
 #include <filesystem>
 #include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
 
 #include "batch/batch_naming.h"
 #include "batch/folder_listing.h"
 #include "batch/overlay.h"
 #include "cli_harness.h"
 #include "imaging/image_lib.h"
+#include "imaging/temporary_files.h"
 
 namespace mirelay {
 namespace {
@@ -242,6 +246,198 @@ TEST_F(CliBatchTest, AnUnwritableOutputFolderGivesStatusThreeNamingFileAndCause)
   EXPECT_NE(result.err.find(dir_.Path("out/")), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("Permission denied"), std::string::npos) << result.err;
   EXPECT_TRUE(std::filesystem::is_empty(dir_.Path("out")));
+}
+
+using Json = nlohmann::json;
+
+std::vector<Json> JsonLines(const std::string& text) {
+  std::vector<Json> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(Json::parse(line));
+  return lines;
+}
+
+std::string FromBase64(const std::string& text) {
+  static const std::string kDigits =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string bytes;
+  std::uint32_t bits = 0;
+  int count = 0;
+  for (char digit : text) {
+    if (digit == '=') break;
+    bits = bits << 6 | static_cast<std::uint32_t>(kDigits.find(digit));
+    if ((count += 6) >= 8) bytes += static_cast<char>(bits >> (count -= 8));
+  }
+  return bytes;
+}
+
+// A name field as the file system has it: the raw bytes when the text could not hold them.
+std::string RawName(const Json& object, const std::string& key) {
+  return object.contains(key + "_base64") ? FromBase64(object[key + "_base64"])
+                                          : object[key].get<std::string>();
+}
+
+std::string FileName(const std::string& path) {
+  return std::filesystem::path(path).filename().string();
+}
+
+std::map<std::string, std::filesystem::file_time_type> FolderTimes(const std::string& folder) {
+  std::map<std::string, std::filesystem::file_time_type> times;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    times[entry.path().filename().string()] = entry.last_write_time();
+  }
+  return times;
+}
+
+TEST_F(CliBatchTest, UpdateShardsAfterAnInterruptDoOnlyTheRestAndEqualAWholeRun) {
+  for (unsigned seed = 0; seed < 2; ++seed) {
+    AddBase(std::string(1, static_cast<char>('a' + seed)) + ".png", MakeBase(1600, 1200, seed));
+  }
+  for (int part = 0; part < 6; ++part) {
+    AddPart(std::string(1, static_cast<char>('p' + part)) + ".png", MakePart(400, 300, 50 + part));
+  }
+  auto whole = OutputFormat();
+  whole.insert(whole.end(), {"--jobs", "2"});
+  ASSERT_EQ(RunCli(Arguments(whole, "reference"), dir_).status, 0);
+  const auto out = dir_.Path("out");
+  CliLaunch launch;
+  launch.interruptWhen = [&] {
+    for (const auto& entry : std::filesystem::directory_iterator(out)) {
+      if (entry.path().filename().string()[0] != '.') return true;
+    }
+    return false;
+  };
+  auto options = OutputFormat();
+  options.insert(options.end(), {"--jobs", "2", "--report", dir_.Path("interrupted.jsonl")});
+  ASSERT_EQ(RunCli(Arguments(options), dir_, launch).status, 130);
+  const auto interrupted = JsonLines(ReadText(dir_.Path("interrupted.jsonl")));
+  ASSERT_FALSE(interrupted.empty());
+  EXPECT_EQ(interrupted.back()["summary"]["exit_status"], 130);
+  const auto kept = FolderTimes(out);
+  ASSERT_LT(kept.size(), 12u) << "the interrupt came too late to leave anything undone";
+
+  std::map<std::string, std::string> statuses;
+  for (const char* shard : {"1/2", "2/2"}) {
+    auto update = OutputFormat();
+    update.insert(update.end(), {"--update", "--shard", shard, "--report", "-"});
+    const auto result = RunCli(Arguments(update), dir_);
+    ASSERT_EQ(result.status, 0) << result.err;
+    for (const auto& line : JsonLines(result.out)) {
+      if (line.contains("output")) statuses[FileName(line["output"])] = line["status"];
+    }
+  }
+  ASSERT_EQ(statuses.size(), 12u);
+  for (const auto& [name, status] : statuses) {
+    EXPECT_EQ(status, kept.contains(name) ? "up-to-date" : "written") << name;
+  }
+  for (const auto& [name, time] : FolderTimes(out)) {
+    if (kept.contains(name)) {
+      EXPECT_EQ(time, kept.at(name)) << name << " was written again";
+    }
+  }
+  EXPECT_EQ(FolderContents(out), FolderContents(dir_.Path("reference")));
+}
+
+TEST_F(CliBatchTest, TheReportKeepsEveryFileNameRecoverable) {
+  const std::vector<std::string> bases{"plain.png", "line\nbreak.png", "say \"cheese\".png",
+                                       "caf\xE9.png", "junk.png"};
+  for (const auto& name : bases) {
+    if (name == "junk.png") {
+      testing_support::WriteText(dir_.Path("base/" + name), "not a picture");
+    } else {
+      AddBase(name, MakeBase(16, 12, 7));
+    }
+  }
+  AddPart("\xFF.png", MakePart(8, 8, 2));
+  auto options = OutputFormat();
+  options.insert(options.end(), {"--jobs", "2", "--report", "-"});
+  const auto result = RunCli(Arguments(options), dir_);
+  ASSERT_EQ(result.status, 1) << result.err;
+
+  const auto lines = JsonLines(result.out);  // throws, failing the test, on a line that is not JSON
+  ASSERT_EQ(lines.size(), bases.size() + 1);
+  std::set<std::string> seenBases;
+  for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+    const auto& line = lines[i];
+    const auto base = RawName(line, "base");
+    seenBases.insert(FileName(base));
+    EXPECT_EQ(RawName(line, "part"), dir_.Path("part/\xFF.png"));
+    EXPECT_EQ(line.contains("base_base64"), base.find('\xE9') != std::string::npos);
+    if (FileName(base) == "junk.png") {
+      EXPECT_EQ(line["status"], "skipped");
+      EXPECT_EQ(line["input"], "base");
+      EXPECT_NE(line["reason"], "");
+    } else {
+      EXPECT_EQ(line["status"], "written") << line.dump();
+      EXPECT_TRUE(std::filesystem::is_regular_file(RawName(line, "output"))) << line.dump();
+    }
+  }
+  EXPECT_EQ(seenBases, std::set<std::string>(bases.begin(), bases.end()));
+  const auto& summary = lines.back()["summary"];
+  EXPECT_EQ(summary["written"], 4);
+  EXPECT_EQ(summary["skipped"], 1);
+  EXPECT_EQ(summary["exit_status"], 1);
+}
+
+TEST_F(CliBatchTest, ADryRunListsThePairsAndWritesNothing) {
+  AddBase("a.png", MakeBase(16, 16, 5));
+  AddBase("a.jpg", MakeBase(16, 16, 6));
+  AddBase("b.png", MakeBase(16, 16, 7));
+  AddPart("x.png", MakePart(8, 8, 2));
+  const auto out = dir_.Path("out");
+  testing_support::WriteText(out + "/bx.png", "an earlier run's output");
+  // A temporary file of a writer that is gone, which a real run would clear away.
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ::waitpid(gone, nullptr, 0);
+  std::string stale = TemporaryNameFor(out + "/ax.png");
+  const std::string ownProcess = "-" + std::to_string(::getpid()) + "-";
+  stale.replace(stale.find(ownProcess), ownProcess.size(), "-" + std::to_string(gone) + "-");
+  testing_support::WriteText(stale, "half a picture");
+  for (const auto& input : {"base/b.png", "part/x.png"}) {
+    std::filesystem::last_write_time(
+        dir_.Path(input),
+        std::filesystem::last_write_time(out + "/bx.png") - std::chrono::hours(1));
+  }
+  const auto before = FolderTimes(out);
+
+  struct Case {
+    std::vector<std::string> options;
+    bool json;
+    bool update;
+  };
+  const auto plan = dir_.Path("plan.jsonl");
+  for (const auto& test :
+       std::vector<Case>{{{"--dry-run"}, false, false},
+                         {{"--dry-run", "--update"}, false, true},
+                         {{"--dry-run", "--report", plan}, true, false},
+                         {{"--dry-run", "--update", "--report", "-"}, true, true}}) {
+    SCOPED_TRACE(test.options.back());
+    const auto result = RunCli(Arguments(test.options), dir_);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(FolderTimes(out), before);
+    std::map<std::string, std::string> listed;  // output name -> its line
+    if (test.json) {
+      const auto lines = JsonLines(test.options.back() == "-" ? result.out : ReadText(plan));
+      ASSERT_EQ(lines.size(), 4u);
+      for (std::size_t i = 0; i < 3; ++i) {
+        const auto name = FileName(lines[i]["output"]);
+        EXPECT_EQ(lines[i]["collision"], name == "ax.png") << name;
+        listed[name] = lines[i]["status"];
+      }
+      EXPECT_EQ(lines.back()["summary"]["dry_run"], true);
+      EXPECT_EQ(listed["bx.png"], test.update ? "up-to-date" : "planned");
+    } else {
+      std::istringstream in(result.out);
+      for (std::string line; std::getline(in, line);) {
+        const auto name = FileName(line.substr(0, line.find(' ')));
+        EXPECT_EQ(line.find("shared name") != std::string::npos, name == "ax.png") << line;
+        listed[name] = line;
+      }
+      EXPECT_EQ(listed["bx.png"].find("up to date") != std::string::npos, test.update);
+    }
+    EXPECT_EQ(listed.size(), 2u);
+  }
 }
 
 }  // namespace

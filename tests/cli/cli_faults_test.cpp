@@ -205,5 +205,26 @@ TEST_F(CliFaultsTest, NamesReachTheTerminalQuotedWhenTheyHoldControlBytes) {
       << "printable names stay as they are: " << result.err;
 }
 
+// A report that cannot be made stops the run before any work; one cut short by a full disk
+// would pass for a smaller run, so it fails the run however its pairs went.
+TEST_F(CliFaultsTest, AReportThatCannotBeWrittenFailsTheRun) {
+  AddSmall("base/a.png");
+  AddSmall("part/p.png");
+  struct Case {
+    std::string report;
+    int status;
+    std::vector<std::string> outputs;
+  };
+  for (const auto& test : std::vector<Case>{{dir_.Path("missing/report.jsonl"), 2, {}},
+                                            {"/dev/full", 3, {"ap.png"}}}) {
+    SCOPED_TRACE(test.report);
+    std::filesystem::remove(dir_.Path("out/ap.png"));
+    const auto result = RunCli(Arguments({"--quiet", "--report", test.report}), dir_);
+    EXPECT_EQ(result.status, test.status) << result.err;
+    EXPECT_NE(result.err.find("report"), std::string::npos) << result.err;
+    EXPECT_EQ(Outputs(), test.outputs);
+  }
+}
+
 }  // namespace
 }  // namespace mirelay

@@ -1,0 +1,48 @@
+#include "batch/update_check.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <limits>
+
+namespace mirelay {
+
+std::optional<FileTime> ModificationTime(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+  return FileTime{status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
+}
+
+UpdateCheck::UpdateCheck(const BatchJob& job) : job_(job) {
+  newestShared_ = FileTime{std::numeric_limits<std::int64_t>::min(), 0};
+  for (const auto& path : job.sharedInputs) {
+    const auto time = ModificationTime(path);
+    if (!time) newestShared_.reset();
+    if (!newestShared_) break;
+    newestShared_ = std::max(*time, *newestShared_);
+  }
+  BatchJob wholeBatch = job;
+  wholeBatch.shard = Shard{};
+  for (auto& name : CollidingNames(EnumeratePairs(wholeBatch))) {
+    collidingNames_.insert(std::move(name));
+  }
+}
+
+bool UpdateCheck::UpToDate(const BatchPair& pair) {
+  if (!newestShared_ || collidingNames_.contains(pair.outputName)) return false;
+  const auto output = ModificationTime(job_.outFolder + pair.outputName);
+  if (!output || *output < *newestShared_) return false;
+  for (const std::string* input : {&job_.bases[pair.base], &job_.parts[pair.part]}) {
+    const auto time = InputTime(*input);
+    if (!time || *output < *time) return false;
+  }
+  return true;
+}
+
+std::optional<FileTime> UpdateCheck::InputTime(const std::string& path) {
+  const auto [found, added] = inputTimes_.try_emplace(path);
+  if (added) found->second = ModificationTime(path);
+  return found->second;
+}
+
+}  // namespace mirelay
