@@ -35,9 +35,9 @@ list(POP_BACK compressed changelog_gz)
 install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT system)
 install(FILES ${changelog_gz} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/mirelay COMPONENT system)
 
-# Debian reads the licence from doc/<package>/copyright; other systems find it as LICENSE.
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/mirelay COMPONENT system)
+# Debian reads the licence from doc/<package>/copyright.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/mirelay
+        COMPONENT system)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/mirelay
         RENAME copyright COMPONENT system)
 
