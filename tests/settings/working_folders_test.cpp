@@ -87,6 +87,8 @@ TEST(WorkingFolders, WritabilityIsTheEffectiveUsers) {
 }
 
 TEST(WorkingFolders, EnvironmentGivesMirelayHomeAndHome) {
+  const char* home = std::getenv("HOME");
+  const std::string savedHome = home ? home : "";
   ::setenv("MIRELAY_HOME", "/data/m", 1);
   ::setenv("HOME", "/home/zoe", 1);
   auto facts = GatherWorkingFolderFacts("/usr/bin/mirelay", "ws");
@@ -99,6 +101,7 @@ TEST(WorkingFolders, EnvironmentGivesMirelayHomeAndHome) {
   facts = GatherWorkingFolderFacts("/usr/bin/mirelay", "");
   EXPECT_EQ(facts.mirelayHome, "");
   EXPECT_FALSE(facts.home.empty()) << "without HOME the account's home folder stands in";
+  if (home) ::setenv("HOME", savedHome.c_str(), 1);
 }
 
 TEST(WorkingFolders, LayOutCreatesMissingFoldersAndKeepsWhatIsThere) {
