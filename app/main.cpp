@@ -1,10 +1,13 @@
 #include <QApplication>
+#include <QFile>
+#include <cstdio>
 
 #include "app/command_line.h"
 #include "app/error_report.h"
 #include "app/main_window.h"
 #include "batch/picture_memory.h"
 #include "imaging/png/png_register.h"
+#include "settings/working_folders.h"
 
 int main(int argc, char* argv[]) {
   mirelay::KeepFreedPictureMemory();
@@ -16,7 +19,16 @@ int main(int argc, char* argv[]) {
   mirelay::RegisterPngImage();
   int status = 0;
   {
-    mirelay::MainWindow window(QCoreApplication::applicationFilePath().toStdString());
+    const auto folders = mirelay::ChooseWorkingFolders(mirelay::GatherWorkingFolderFacts(
+        QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString(),
+        options->workspace));
+    // A folder that cannot be made is reported again, as a missing folder, by 入力.
+    if (folders.userFolder) {
+      for (const auto& problem : mirelay::LayOutUserFolder(folders)) {
+        std::fprintf(stderr, "mirelay: %s\n", problem.c_str());
+      }
+    }
+    mirelay::MainWindow window(folders);
     window.setBatchWorkers(options->batchWorkers);
     window.show();
     status = QApplication::exec();

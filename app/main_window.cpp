@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QFile>
 #include <QFont>
 #include <QFontDatabase>
 #include <QListWidget>
@@ -49,10 +50,10 @@ QFont WindowFont() {
 
 }  // namespace
 
-MainWindow::MainWindow(std::string executablePath, QWidget* parent)
+MainWindow::MainWindow(WorkingFolders folders, QWidget* parent)
     : QMainWindow(parent),
-      executablePath_(std::move(executablePath)),
-      profile_(SettingsFileFor(executablePath_)),
+      folders_(std::move(folders)),
+      profile_(folders_.settingsFile),
       openFolder_(
           [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); }) {
   setObjectName("Form1");
@@ -70,6 +71,9 @@ MainWindow::MainWindow(std::string executablePath, QWidget* parent)
 
 MainWindow::~MainWindow() = default;
 
+MainWindow::MainWindow(const std::string& executablePath, QWidget* parent)
+    : MainWindow(FoldersBesideExecutable(executablePath), parent) {}
+
 void MainWindow::createControls() {
   auto* client = new QWidget(this);
   client->setBackgroundRole(QPalette::Button);
@@ -81,15 +85,20 @@ void MainWindow::createControls() {
   preview_->setObjectName("Image1");
   preview_->setGeometry(472, 8, 105, 105);
   preview_->setEnabled(false);
-  baseList_ = new QListWidget(client);
+  baseList_ = new FolderHintList(client);
   baseList_->setObjectName("List1");
   baseList_->setGeometry(0, 0, 225, kClientHeight);
-  partList_ = new QListWidget(client);
+  partList_ = new FolderHintList(client);
   partList_->setObjectName("List2");
   partList_->setGeometry(225, 0, 240, kClientHeight);
   for (auto* list : {baseList_, partList_}) {
     list->setItemDelegate(new FixedHeightDelegate(list));
     list->setUniformItemSizes(true);
+  }
+  if (folders_.userFolder) {
+    const auto folder = QFile::decodeName(QByteArray::fromStdString(folders_.folder));
+    baseList_->setFolderHint(QStringLiteral("元画像のフォルダ: %1base").arg(folder));
+    partList_->setFolderHint(QStringLiteral("部品画像のフォルダ: %1part").arg(folder));
   }
   setTabOrder(baseList_, partList_);
   connectListClicks(baseList_, &MainWindow::previewBase);
@@ -279,10 +288,6 @@ void MainWindow::guarded(const std::function<void()>& handler) {
   } catch (...) {
     ShowErrorReport(this, QByteArray());
   }
-}
-
-std::string MainWindow::applicationFolder() const {
-  return executablePath_.substr(0, executablePath_.rfind('/') + 1);
 }
 
 }  // namespace mirelay

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/folder_hint_list.h"
 #include "batch/background_batch.h"
 #include "batch/image_file_finder.h"
 #include "batch/pair_settings.h"
@@ -15,6 +16,7 @@
 #include "imaging/bitmap.h"
 #include "settings/ini_profile.h"
 #include "settings/settings.h"
+#include "settings/working_folders.h"
 
 class QAction;
 class QListWidget;
@@ -31,8 +33,10 @@ class RunStatusBar;
 class MainWindow : public QMainWindow {
   Q_OBJECT
  public:
-  // `executablePath` decides where the settings file and the three folders are.
-  explicit MainWindow(std::string executablePath, QWidget* parent = nullptr);
+  // `folders` says where the settings file and the three folders are.
+  explicit MainWindow(WorkingFolders folders, QWidget* parent = nullptr);
+  // Everything beside the executable at `executablePath`, as in a copy the user owns.
+  explicit MainWindow(const std::string& executablePath, QWidget* parent = nullptr);
   ~MainWindow() override;
 
   // Worker threads of the output commands (at least one).
@@ -96,12 +100,10 @@ class MainWindow : public QMainWindow {
 
   // Runs a handler; any error it raises is shown by the default error report.
   void guarded(const std::function<void()>& handler);
-  // The folder that holds the executable, ending with "/".
-  std::string applicationFolder() const;
 
   PreviewControl* preview_ = nullptr;
-  QListWidget* baseList_ = nullptr;
-  QListWidget* partList_ = nullptr;
+  FolderHintList* baseList_ = nullptr;
+  FolderHintList* partList_ = nullptr;
   QAction* inputAction_ = nullptr;
   QAction* outputPngAction_ = nullptr;
   QAction* outputJpegAction_ = nullptr;
@@ -116,7 +118,7 @@ class MainWindow : public QMainWindow {
   QAction* quitAction_ = nullptr;
   RunStatusBar* runStatus_ = nullptr;
 
-  std::string executablePath_;
+  WorkingFolders folders_;
   IniProfile profile_;
   Settings settings_;
   WindowGeometry savedGeometry_;

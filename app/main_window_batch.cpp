@@ -31,7 +31,7 @@ bool IsFolder(const std::string& path) {
 
 void MainWindow::onInput() {
   if (busy_) return;
-  const std::string folder = applicationFolder();
+  const std::string& folder = folders_.folder;
   const std::string baseFolder = folder + "base", partFolder = folder + "part";
   for (const auto& required : {baseFolder, partFolder, folder + "out"}) {
     if (!IsFolder(required)) {
@@ -77,7 +77,7 @@ BatchJob MainWindow::windowJob(std::int32_t code) const {
   for (int row = 0; row < partList_->count(); ++row) {
     job.parts.push_back(PathListEntry(partList_, row));
   }
-  job.outFolder = applicationFolder() + "out/";
+  job.outFolder = folders_.folder + "out/";
   job.code = code;
   job.currentSettings = [this] { return pairSettings_.Get(); };
   job.anyErrorEndsRun = true;
@@ -107,7 +107,7 @@ void MainWindow::finishRun(const BatchReport& report) {
   if (report.failure) {
     ShowErrorReport(this, QByteArray::fromStdString(report.failure->reason));
   } else if (report.written > 0) {
-    openFolder_(QFile::decodeName(QByteArray::fromStdString(applicationFolder() + "out/")));
+    openFolder_(QFile::decodeName(QByteArray::fromStdString(folders_.folder + "out/")));
   }
 }
 

@@ -257,9 +257,12 @@ class BatchRunTest : public QObject {
     QVERIFY(run({})->batchWorkers >= 1);
     QCOMPARE(run({"--jobs", "3"})->batchWorkers, 3u);
     QCOMPARE(run({"--jobs=5"})->batchWorkers, 5u);
+    QCOMPARE(run({})->workspace, std::string());
+    QCOMPARE(run({"--workspace", "ホーム/pics"})->workspace, std::string("ホーム/pics"));
     for (const QStringList& refused :
          {QStringList{"--jobs", "0"}, QStringList{"--jobs", "x"}, QStringList{"--jobs"},
-          QStringList{"--other"}, QStringList{"stray"}}) {
+          QStringList{"--other"}, QStringList{"stray"}, QStringList{"--workspace="},
+          QStringList{"--workspace"}}) {
       QVERIFY2(!run(refused), qPrintable(refused.join(' ')));
     }
   }

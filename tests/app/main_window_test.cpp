@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QtTest>
 
+#include "app/folder_hint_list.h"
 #include "app/preview_control.h"
 #include "images.h"
 #include "modal.h"
@@ -174,6 +175,40 @@ class MainWindowTest : public QObject {
     window.close();
     QVERIFY(!window.isVisible());
     QVERIFY(workspace.Read("mirelay.ini").find("Height=") != std::string::npos);
+  }
+
+  // The hint is painted over the empty pane only, so the panes of a filled list look as before.
+  void aUserFolderIsNamedInItsPanesWhileTheyAreEmpty() {
+    Workspace workspace;
+    workspace.MakeFolders();
+    workspace.Write("base/a.png", "");
+    workspace.Write("part/b.png", "");
+    MainWindow beside(workspace.Executable());
+    QVERIFY(static_cast<FolderHintList*>(WindowControls(beside).baseList)->folderHint().isEmpty());
+
+    MainWindow window(WorkingFolders{workspace.Path(""), workspace.Settings(), true});
+    const WindowControls controls(window);
+    window.show();
+    auto* base = static_cast<FolderHintList*>(controls.baseList);
+    auto* part = static_cast<FolderHintList*>(controls.partList);
+    QCOMPARE(base->folderHint(),
+             QString::fromStdString("元画像のフォルダ: " + workspace.Path("base")));
+    QCOMPARE(part->folderHint(),
+             QString::fromStdString("部品画像のフォルダ: " + workspace.Path("part")));
+    const auto lookWithAndWithoutHint = [](FolderHintList* list) {
+      const QString hint = list->folderHint();
+      const QImage with = list->viewport()->grab().toImage();
+      list->setFolderHint({});
+      const QImage without = list->viewport()->grab().toImage();
+      list->setFolderHint(hint);
+      return std::pair{with, without};
+    };
+    const auto [emptyWith, emptyWithout] = lookWithAndWithoutHint(base);
+    QVERIFY(emptyWith != emptyWithout);
+    controls.input->trigger();
+    QCOMPARE(base->count(), 1);
+    const auto [filledWith, filledWithout] = lookWithAndWithoutHint(base);
+    QVERIFY(filledWith == filledWithout);
   }
 };
 

@@ -122,21 +122,42 @@ class WindowManager:
 
 
 class Workspace:
-    """A fresh folder holding a copy of the executable, as a user would lay it out."""
+    """A fresh folder holding a copy of the executable, as a user would lay it out.
 
-    def __init__(self, binary, prefix="mirelay-e2e-"):
-        self.root = tempfile.mkdtemp(prefix=prefix)
-        self.executable = os.path.join(self.root, "mirelay")
-        shutil.copy2(binary, self.executable)
+    With `installed`, the executable stays where it is, in a folder the user cannot write, and
+    the program runs with a fresh home (as "nobody" when the tests run as root): the workspace is
+    then ~/Mirelay, which the program itself lays out."""
+
+    NOBODY = 65534
+
+    def __init__(self, binary, prefix="mirelay-e2e-", installed=False):
+        self.home = tempfile.mkdtemp(prefix=prefix) if installed else None
+        self.user = self.NOBODY if installed and os.geteuid() == 0 else None
+        if installed:
+            self.root = os.path.join(self.home, "Mirelay")
+            self.executable = binary
+            self.stubs = os.path.join(self.home, "stubs")
+        else:
+            self.root = tempfile.mkdtemp(prefix=prefix)
+            self.executable = os.path.join(self.root, "mirelay")
+            shutil.copy2(binary, self.executable)
+            self.stubs = os.path.join(self.root, "stubs")
         self.ini = os.path.join(self.root, "mirelay.ini")
-        self.opened_log = os.path.join(self.root, "opened.log")
-        self.stubs = os.path.join(self.root, "stubs")
-        os.mkdir(self.stubs)
+        self.opened_log = os.path.join(self.stubs, "opened.log")
+        os.makedirs(self.stubs)
         # The program opens out/ in the desktop at the end of a batch; here that is only noted.
         stub = os.path.join(self.stubs, "xdg-open")
         with open(stub, "w") as script:
             script.write(f'#!/bin/sh\necho "$*" >> "{self.opened_log}"\nexit 0\n')
         os.chmod(stub, 0o755)
+
+    def hand_over(self):
+        """Gives the home and all laid out in it to the user the program runs as."""
+        if self.user is None:
+            return
+        for folder, names, files in os.walk(self.home):
+            for name in [folder] + [os.path.join(folder, n) for n in names + files]:
+                os.lchown(name, self.user, self.user)
 
     def folder(self, name):
         path = os.path.join(self.root, name)
@@ -161,7 +182,7 @@ class Workspace:
             return log.read().splitlines()
 
     def remove(self):
-        shutil.rmtree(self.root, ignore_errors=True)
+        shutil.rmtree(self.home or self.root, ignore_errors=True)
 
 
 class Program:
@@ -173,23 +194,30 @@ class Program:
         # Keeps the developer's own session (input method, bus) out of the private display.
         for name in ("QT_IM_MODULE", "XMODIFIERS", "DBUS_SESSION_BUS_ADDRESS", "WAYLAND_DISPLAY"):
             self.env.pop(name, None)
-        runtime = workspace.folder("runtime")
-        os.chmod(runtime, 0o700)
+        runtime = os.path.join(workspace.home or workspace.root, "runtime")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
         self.env.update(DISPLAY=display, LC_ALL="C.UTF-8", QT_QPA_PLATFORM="xcb",
                         XDG_RUNTIME_DIR=runtime,
                         PATH=workspace.stubs + os.pathsep + os.environ.get("PATH", ""))
+        if workspace.home:
+            self.env.update(HOME=workspace.home)
+            self.env.pop("MIRELAY_HOME", None)
         # Only matters for sanitizer builds, whose leak check would fail every clean exit.
         self.env.setdefault("LSAN_OPTIONS", "suppressions=" + os.path.join(
             os.path.dirname(os.path.abspath(__file__)), "lsan.supp"))
-        self.log_path = workspace.path("program.log")
+        self.log_path = os.path.join(workspace.home or workspace.root, "program.log")
         self.process = None
         self.window = None
 
     def __enter__(self):
         log = open(self.log_path, "wb")
-        self.process = subprocess.Popen([self.workspace.executable], cwd=self.workspace.root,
+        self.workspace.hand_over()
+        user = self.workspace.user
+        self.process = subprocess.Popen([self.workspace.executable],
+                                        cwd=self.workspace.home or self.workspace.root,
                                         env=self.env, stdout=log, stderr=subprocess.STDOUT,
-                                        start_new_session=True)
+                                        start_new_session=True, user=user, group=user,
+                                        extra_groups=[] if user else None)
         log.close()
         self.window = wait_until(lambda: self._alive() and self.find(MAIN_TITLE), 20,
                                  "the main window")[0]

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs the program under Xvfb through each user scenario, one after another.
 
-Usage: run.py --binary build/bin/mirelay [--only NAME ...] [--keep]
+Usage: run.py --binary build/bin/mirelay [--installed] [--only NAME ...] [--keep]
 Prints one line per scenario and "N passed, M failed"; exits non-zero when any failed."""
 
 import argparse
@@ -14,11 +14,11 @@ sys.dont_write_bytecode = True  # keeps the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from desktop import ScenarioFailure, Workspace, XServer  # noqa: E402
-from scenarios import SCENARIOS  # noqa: E402
+from scenarios import INSTALLED_SCENARIOS, SCENARIOS  # noqa: E402
 
 
-def run_one(scenario, binary, keep):
-    workspace = Workspace(binary)
+def run_one(scenario, binary, keep, installed):
+    workspace = Workspace(binary, installed=installed)
     started = time.monotonic()
     try:
         with XServer() as server:
@@ -45,13 +45,18 @@ def main():
     parser.add_argument("--binary", required=True, help="the built mirelay executable")
     parser.add_argument("--only", nargs="*", help="scenario names to run")
     parser.add_argument("--keep", action="store_true", help="keep workspaces of passed runs")
+    parser.add_argument("--installed", action="store_true",
+                        help="the binary is installed where the user cannot write: run it in place "
+                             "with a fresh home")
     args = parser.parse_args()
     if not os.access(args.binary, os.X_OK):
         parser.error(f"no executable at {args.binary}: build the program first")
-    chosen = [s for s in SCENARIOS if not args.only or s.__name__ in args.only]
+    available = INSTALLED_SCENARIOS if args.installed else SCENARIOS
+    chosen = [s for s in available if not args.only or s.__name__ in args.only]
     if not chosen:
-        parser.error(f"no scenario named {args.only}; have {[s.__name__ for s in SCENARIOS]}")
-    results = [run_one(scenario, os.path.abspath(args.binary), args.keep) for scenario in chosen]
+        parser.error(f"no scenario named {args.only}; have {[s.__name__ for s in available]}")
+    results = [run_one(scenario, os.path.abspath(args.binary), args.keep, args.installed)
+               for scenario in chosen]
     passed = sum(results)
     print(f"{passed} passed, {len(results) - passed} failed")
     return 0 if passed == len(results) else 1

@@ -392,5 +392,21 @@ def geometry_under_a_window_manager(workspace, display):
               f"saved {saved_bounds(workspace)}, shown (40, {top}, 1300, 700)")
 
 
+def first_start_lays_out_home(workspace, display):
+    """An installed program's first start makes ~/Mirelay with empty base/, part/ and out/, and
+    keeps its settings there."""
+    check(not os.path.exists(workspace.root), "~/Mirelay exists before the first start")
+    with Program(workspace, display) as program:
+        for name in ("base", "part", "out"):
+            folder = workspace.path(name)
+            check(os.path.isdir(folder) and not os.listdir(folder),
+                  f"~/Mirelay/{name} is not an empty folder")
+        program.quit()
+    check(os.path.isfile(workspace.ini), "the settings file was not written in ~/Mirelay")
+
+
 SCENARIOS = [main_job, missing_out_folder, settings_round_trip, quit_refused_while_busy,
              abort_mid_run, preview, geometry_under_a_window_manager]
+
+# For a program installed in a folder the user cannot write, working in ~/Mirelay.
+INSTALLED_SCENARIOS = [first_start_lays_out_home, main_job]

@@ -1,0 +1,13 @@
+# Each package takes its own component: the .deb the system layout under /usr, the archive the
+# portable folder.
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+if(CPACK_GENERATOR STREQUAL "DEB")
+  set(CPACK_COMPONENTS_ALL system)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+else()
+  set(CPACK_COMPONENTS_ALL portable)
+  set(CPACK_PACKAGING_INSTALL_PREFIX "")
+  set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
+endif()
