@@ -1,40 +1,58 @@
 #include "app/command_line.h"
 
-#include <QCommandLineParser>
-#include <QFile>
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <thread>
 
 namespace mirelay {
 
-std::optional<CommandLine> ParseCommandLine(const QStringList& arguments) {
-  QCommandLineParser parser;
-  const QCommandLineOption jobs("jobs", "Worker threads of the output commands.", "N");
-  const QCommandLineOption workspace("workspace",
-                                     "Folder holding base/, part/, out/ and the settings.", "DIR");
-  parser.addOption(jobs);
-  parser.addOption(workspace);
-  CommandLine options{std::max(1u, std::thread::hardware_concurrency()), {}};
-  QString refusal;
-  if (!parser.parse(arguments)) {
-    refusal = parser.errorText();
-  } else if (!parser.positionalArguments().isEmpty()) {
-    refusal = QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
-  } else if (parser.isSet(workspace) && parser.value(workspace).isEmpty()) {
-    refusal = QStringLiteral("--workspace needs a folder");
-  } else if (parser.isSet(jobs)) {
-    bool isNumber = false;
-    options.batchWorkers = parser.value(jobs).toUInt(&isNumber);
-    if (!isNumber || options.batchWorkers == 0) {
-      refusal = QStringLiteral("--jobs needs a whole number of at least 1");
+namespace {
+
+std::optional<unsigned> WorkerCount(const std::string& text) {
+  unsigned count = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, count);
+  if (error != std::errc() || stop != end || count == 0) return std::nullopt;
+  return count;
+}
+
+// Why `arguments` cannot be taken, or an empty text after filling `options`.
+std::string Read(const std::vector<std::string>& arguments, CommandLine& options) {
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    const auto equals = argument.find('=');
+    const std::string name = argument.substr(0, equals);
+    const bool takesValue = name == "--jobs" || name == "--workspace";
+    std::optional<std::string> value;
+    if (equals != std::string::npos) {
+      value = argument.substr(equals + 1);
+    } else if (takesValue && i + 1 < arguments.size()) {
+      value = arguments[++i];
+    }
+    if (name == "--jobs") {
+      const auto count = value ? WorkerCount(*value) : std::nullopt;
+      if (!count) return "--jobs needs a whole number of at least 1";
+      options.batchWorkers = *count;
+    } else if (name == "--workspace") {
+      if (!value || value->empty()) return "--workspace needs a folder";
+      options.workspace = *value;
+    } else {
+      return (argument.starts_with('-') ? "unknown option '" : "unexpected argument '") + argument +
+             "'";
     }
   }
-  if (parser.isSet(workspace))
-    options.workspace = QFile::encodeName(parser.value(workspace)).toStdString();
-  if (refusal.isEmpty()) return options;
+  return {};
+}
+
+}  // namespace
+
+std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& arguments) {
+  CommandLine options{std::max(1u, std::thread::hardware_concurrency()), {}};
+  const std::string refusal = Read(arguments, options);
+  if (refusal.empty()) return options;
   std::fprintf(stderr, "mirelay: %s\nusage: mirelay [--jobs N] [--workspace DIR]\n",
-               refusal.toLocal8Bit().constData());
+               refusal.c_str());
   return std::nullopt;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QStringList>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace mirelay {
 
@@ -14,7 +14,9 @@ struct CommandLine {
   std::string workspace;  // empty when not given
 };
 
-// The options, or nothing after printing why the arguments were refused.
-std::optional<CommandLine> ParseCommandLine(const QStringList& arguments);
+// The options, or nothing after printing why the arguments were refused. The arguments are the
+// bytes the program was given, program name first: a folder's name need not be UTF-8, and Qt's
+// decoded arguments would lose the bytes that are not.
+std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& arguments);
 
 }  // namespace mirelay

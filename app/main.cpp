@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <QFile>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "app/command_line.h"
 #include "app/error_report.h"
@@ -13,15 +15,20 @@ int main(int argc, char* argv[]) {
   mirelay::KeepFreedPictureMemory();
   QApplication application(argc, argv);
   QApplication::setApplicationName(mirelay::kApplicationTitle);
-  const auto options = mirelay::ParseCommandLine(QApplication::arguments());
+  // QApplication has taken its own options out of argv; what is left keeps its bytes.
+  const auto options = mirelay::ParseCommandLine(std::vector<std::string>(argv, argv + argc));
   if (!options) return 2;
 
   mirelay::RegisterPngImage();
   int status = 0;
   {
-    const auto folders = mirelay::ChooseWorkingFolders(mirelay::GatherWorkingFolderFacts(
-        QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString(),
-        options->workspace));
+    std::string executable = mirelay::ExecutablePath();
+    // Qt's path loses bytes that are not UTF-8, so it is only the fallback.
+    if (executable.empty()) {
+      executable = QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
+    }
+    const auto folders = mirelay::ChooseWorkingFolders(
+        mirelay::GatherWorkingFolderFacts(executable, options->workspace));
     // A folder that cannot be made is reported again, as a missing folder, by 入力.
     if (folders.userFolder) {
       for (const auto& problem : mirelay::LayOutUserFolder(folders)) {

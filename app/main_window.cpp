@@ -54,8 +54,7 @@ MainWindow::MainWindow(WorkingFolders folders, QWidget* parent)
     : QMainWindow(parent),
       folders_(std::move(folders)),
       profile_(folders_.settingsFile),
-      openFolder_(
-          [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); }) {
+      openFolder_([](const QUrl& folder) { QDesktopServices::openUrl(folder); }) {
   setObjectName("Form1");
   setBatchWorkers(std::thread::hardware_concurrency());
   setWindowTitle("Mirelay 1.2.0");
@@ -240,7 +239,7 @@ void MainWindow::requestAbort() {
 
 void MainWindow::setBatchWorkers(unsigned count) { batchWorkers_ = std::max(1u, count); }
 
-void MainWindow::setOpenFolder(std::function<void(const QString& folder)> openFolder) {
+void MainWindow::setOpenFolder(std::function<void(const QUrl& folder)> openFolder) {
   openFolder_ = std::move(openFolder);
 }
 

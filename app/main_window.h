@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QUrl>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -46,7 +47,7 @@ class MainWindow : public QMainWindow {
   bool isBusy() const { return busy_; }
   const Settings& settings() const { return settings_; }
   // Asks the desktop to open a folder; tests replace it so no file manager opens.
-  void setOpenFolder(std::function<void(const QString& folder)> openFolder);
+  void setOpenFolder(std::function<void(const QUrl& folder)> openFolder);
   // Called on the batch's worker thread after each pair, before that worker starts another;
   // tests pause or disturb a run here.
   void setAfterPair(std::function<void(const PairOutcome&)> afterPair);
@@ -128,7 +129,7 @@ class MainWindow : public QMainWindow {
   bool frameFitted_ = false;
   bool settingsSaveFailed_ = false;
   bool busy_ = false;
-  std::function<void(const QString&)> openFolder_;
+  std::function<void(const QUrl&)> openFolder_;
   std::function<void(const PairOutcome&)> afterPair_;
   unsigned batchWorkers_ = 1;
   SharedPairSettings pairSettings_;

@@ -1,9 +1,10 @@
 // Input, the output commands that hand their pairs to the batch engine, progress and abort.
 #include <sys/stat.h>
 
-#include <QFile>
+#include <QByteArray>
 #include <QListWidget>
 #include <QMetaObject>
+#include <QUrl>
 #include <memory>
 #include <string>
 #include <utility>
@@ -21,6 +22,11 @@
 namespace mirelay {
 
 namespace {
+
+// Percent-encoded from the bytes, so that a folder whose name is not UTF-8 is the one opened.
+QUrl LocalFolderUrl(const std::string& path) {
+  return QUrl::fromEncoded("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"));
+}
 
 bool IsFolder(const std::string& path) {
   struct stat info {};
@@ -107,7 +113,7 @@ void MainWindow::finishRun(const BatchReport& report) {
   if (report.failure) {
     ShowErrorReport(this, QByteArray::fromStdString(report.failure->reason));
   } else if (report.written > 0) {
-    openFolder_(QFile::decodeName(QByteArray::fromStdString(folders_.folder + "out/")));
+    openFolder_(LocalFolderUrl(folders_.folder + "out/"));
   }
 }
 

@@ -54,6 +54,12 @@ std::string CannotCreate(const std::filesystem::path& folder, const std::error_c
 
 }  // namespace
 
+std::string ExecutablePath() {
+  std::error_code error;
+  auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string() : path.string();
+}
+
 WorkingFolders FoldersBesideExecutable(const std::string& executablePath) {
   return {executablePath.substr(0, executablePath.rfind('/') + 1), SettingsFileFor(executablePath),
           false};

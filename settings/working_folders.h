@@ -32,6 +32,10 @@ WorkingFolders FoldersBesideExecutable(const std::string& executablePath);
 // holds the settings file under the executable's settings file name.
 WorkingFolders ChooseWorkingFolders(const WorkingFolderFacts& facts);
 
+// The running executable's path as the system holds it (/proc/self/exe), byte for byte; empty
+// when the system does not say.
+std::string ExecutablePath();
+
 // The facts of this process: its environment, its current folder, and whether its effective
 // user may write the executable's folder.
 WorkingFolderFacts GatherWorkingFolderFacts(const std::string& executablePath,

@@ -59,7 +59,7 @@ int main(int argc, char* argv[]) {
     return 2;
   }
   mirelay::MainWindow window(arguments[0].toStdString() + "/mirelay");
-  window.setOpenFolder([](const QString&) {});
+  window.setOpenFolder([](const QUrl&) {});
   window.setBatchWorkers(jobs);
   window.findChild<QAction*>("SearchFolder1")->trigger();
   const long pairs = static_cast<long>(window.findChild<QListWidget*>("List1")->count()) *

@@ -38,7 +38,7 @@ void PrepareInputs(const Workspace& workspace) {
 // `faultAfter` (from 1) is done and before the next one starts.
 struct Run {
   explicit Run(const Workspace& workspace) : window(workspace.Executable()), controls(window) {
-    window.setOpenFolder([this](const QString&) { ++foldersOpened; });
+    window.setOpenFolder([this](const QUrl&) { ++foldersOpened; });
     window.setBatchWorkers(1);
     window.setAfterPair([this](const PairOutcome&) {
       if (++pairsDone == faultAfter && fault) fault();

@@ -5,6 +5,8 @@
 #include <QStatusBar>
 #include <QtTest>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "app/command_line.h"
 #include "app/main_window.h"
@@ -46,7 +48,7 @@ struct BatchFixture {
     }
     window = std::make_unique<MainWindow>(workspace.Executable());
     controls = std::make_unique<WindowControls>(*window);
-    window->setOpenFolder([this](const QString& folder) { opened << folder; });
+    window->setOpenFolder([this](const QUrl& folder) { opened << folder.toLocalFile(); });
     window->setBatchWorkers(1);
     controls->input->trigger();
   }
@@ -251,19 +253,23 @@ class BatchRunTest : public QObject {
   }
 
   void workersComeFromTheCommandLine() {
-    const auto run = [](const QStringList& arguments) {
-      return ParseCommandLine(QStringList("mirelay") + arguments);
+    using Arguments = std::vector<std::string>;
+    const auto run = [](Arguments arguments) {
+      arguments.insert(arguments.begin(), "mirelay");
+      return ParseCommandLine(arguments);
     };
     QVERIFY(run({})->batchWorkers >= 1);
     QCOMPARE(run({"--jobs", "3"})->batchWorkers, 3u);
     QCOMPARE(run({"--jobs=5"})->batchWorkers, 5u);
     QCOMPARE(run({})->workspace, std::string());
     QCOMPARE(run({"--workspace", "ホーム/pics"})->workspace, std::string("ホーム/pics"));
-    for (const QStringList& refused :
-         {QStringList{"--jobs", "0"}, QStringList{"--jobs", "x"}, QStringList{"--jobs"},
-          QStringList{"--other"}, QStringList{"stray"}, QStringList{"--workspace="},
-          QStringList{"--workspace"}}) {
-      QVERIFY2(!run(refused), qPrintable(refused.join(' ')));
+    // A Shift-JIS folder name reaches the program byte for byte.
+    QCOMPARE(run({"--workspace=\x83z\x81[\x83\x80"})->workspace, std::string("\x83z\x81[\x83\x80"));
+    for (const Arguments& refused :
+         {Arguments{"--jobs", "0"}, Arguments{"--jobs", "x"}, Arguments{"--jobs", "2x"},
+          Arguments{"--jobs"}, Arguments{"--other"}, Arguments{"stray"}, Arguments{"--workspace="},
+          Arguments{"--workspace"}}) {
+      QVERIFY2(!run(refused), refused.front().c_str());
     }
   }
 };

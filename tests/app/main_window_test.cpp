@@ -90,7 +90,7 @@ class MainWindowTest : public QObject {
     }
     MainWindow window(workspace.Executable());
     const WindowControls controls(window);
-    window.setOpenFolder([](const QString&) {});
+    window.setOpenFolder([](const QUrl&) {});
     window.setBatchWorkers(1);
     window.show();
     controls.input->trigger();

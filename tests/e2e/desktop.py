@@ -10,6 +10,7 @@ import signal
 import subprocess
 import tempfile
 import time
+import urllib.parse
 
 from pictures import Screen
 
@@ -130,24 +131,31 @@ class Workspace:
 
     NOBODY = 65534
 
-    def __init__(self, binary, prefix="mirelay-e2e-", installed=False):
+    # A byte that is not UTF-8 in every path (Shift-JIS "ー"): folders are named in bytes, and the
+    # program must find its settings and pictures and open out/ all the same.
+    PREFIX = "mirelay-e2e-" + os.fsdecode(b"\x81\x5b") + "-"
+
+    def __init__(self, binary, prefix=PREFIX, installed=False):
         self.home = tempfile.mkdtemp(prefix=prefix) if installed else None
         self.user = self.NOBODY if installed and os.geteuid() == 0 else None
         if installed:
             self.root = os.path.join(self.home, "Mirelay")
             self.executable = binary
-            self.stubs = os.path.join(self.home, "stubs")
         else:
             self.root = tempfile.mkdtemp(prefix=prefix)
             self.executable = os.path.join(self.root, "mirelay")
             shutil.copy2(binary, self.executable)
-            self.stubs = os.path.join(self.root, "stubs")
+        # PATH and XDG_RUNTIME_DIR are read as text, so the desktop's own folders stay UTF-8.
+        self.tools = tempfile.mkdtemp(prefix="mirelay-e2e-tools-")
+        self.stubs = os.path.join(self.tools, "stubs")
+        self.runtime = os.path.join(self.tools, "runtime")
         self.ini = os.path.join(self.root, "mirelay.ini")
         self.opened_log = os.path.join(self.stubs, "opened.log")
         os.makedirs(self.stubs)
+        os.makedirs(self.runtime, mode=0o700)
         # The program opens out/ in the desktop at the end of a batch; here that is only noted.
         stub = os.path.join(self.stubs, "xdg-open")
-        with open(stub, "w") as script:
+        with open(stub, "w", encoding="utf-8", errors="surrogateescape") as script:
             script.write(f'#!/bin/sh\necho "$*" >> "{self.opened_log}"\nexit 0\n')
         os.chmod(stub, 0o755)
 
@@ -155,9 +163,10 @@ class Workspace:
         """Gives the home and all laid out in it to the user the program runs as."""
         if self.user is None:
             return
-        for folder, names, files in os.walk(self.home):
-            for name in [folder] + [os.path.join(folder, n) for n in names + files]:
-                os.lchown(name, self.user, self.user)
+        for top in (self.home, self.tools):
+            for folder, names, files in os.walk(top):
+                for name in [folder] + [os.path.join(folder, n) for n in names + files]:
+                    os.lchown(name, self.user, self.user)
 
     def folder(self, name):
         path = os.path.join(self.root, name)
@@ -175,14 +184,20 @@ class Workspace:
     def temporaries(self):
         return sorted(n for n in os.listdir(self.path("out")) if n.startswith(".mirelay-"))
 
+    def opened_folders(self):
+        """The folders the program asked the desktop to open, as paths."""
+        return [os.fsdecode(urllib.parse.unquote_to_bytes(urllib.parse.urlparse(url).path))
+                for url in self.open_requests()]
+
     def open_requests(self):
         if not os.path.exists(self.opened_log):
             return []
-        with open(self.opened_log) as log:
+        with open(self.opened_log, encoding="utf-8", errors="surrogateescape") as log:
             return log.read().splitlines()
 
     def remove(self):
         shutil.rmtree(self.home or self.root, ignore_errors=True)
+        shutil.rmtree(self.tools, ignore_errors=True)
 
 
 class Program:
@@ -194,10 +209,8 @@ class Program:
         # Keeps the developer's own session (input method, bus) out of the private display.
         for name in ("QT_IM_MODULE", "XMODIFIERS", "DBUS_SESSION_BUS_ADDRESS", "WAYLAND_DISPLAY"):
             self.env.pop(name, None)
-        runtime = os.path.join(workspace.home or workspace.root, "runtime")
-        os.makedirs(runtime, mode=0o700, exist_ok=True)
         self.env.update(DISPLAY=display, LC_ALL="C.UTF-8", QT_QPA_PLATFORM="xcb",
-                        XDG_RUNTIME_DIR=runtime,
+                        XDG_RUNTIME_DIR=workspace.runtime,
                         PATH=workspace.stubs + os.pathsep + os.environ.get("PATH", ""))
         if workspace.home:
             self.env.update(HOME=workspace.home)

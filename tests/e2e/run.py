@@ -49,6 +49,8 @@ def main():
                         help="the binary is installed where the user cannot write: run it in place "
                              "with a fresh home")
     args = parser.parse_args()
+    # Workspace paths hold bytes that are not UTF-8; they are printed as they are.
+    sys.stdout.reconfigure(errors="surrogateescape")
     if not os.access(args.binary, os.X_OK):
         parser.error(f"no executable at {args.binary}: build the program first")
     available = INSTALLED_SCENARIOS if args.installed else SCENARIOS

@@ -157,7 +157,7 @@ def main_job(workspace, display):
               f"out/ holds {workspace.outputs()}, expected {sorted(expected)}")
         for name, image in expected.items():
             check_png_output(workspace, name, image)
-        check(workspace.path("out") in workspace.open_requests()[0],
+        check(workspace.opened_folders() == [workspace.path("out") + "/"],
               f"open request {workspace.open_requests()} is not for out/")
         program.quit()
 
