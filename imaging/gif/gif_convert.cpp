@@ -45,9 +45,11 @@ class CubeDitherer {
  public:
   explicit CubeDitherer(std::size_t width) : current_(3 * (width + 2)), next_(3 * (width + 2)) {}
 
+  // `width` may shrink from row to row, never grow: only the errors of the columns in use are
+  // cleared and carried.
   void Row(const GifColorTable& table, const std::uint8_t* indices, std::size_t width,
            std::uint8_t* out) {
-    std::fill(next_.begin(), next_.end(), 0);
+    std::fill_n(next_.begin(), 3 * (width + 2), 0);
     for (std::size_t x = 0; x < width; ++x) {
       const GifColor color = ColorAt(table, indices[x]);
       const int levels[3] = {Quantise(x, 0, color.red), Quantise(x, 1, color.green),
@@ -86,18 +88,22 @@ Clip ClipToScreen(const GifImage& image, const GifFrame& frame) {
           std::clamp<std::int32_t>(image.height - frame.top, 0, frame.height)};
 }
 
-// Only what can reach the screen is dithered: its rows, and as many columns past its right edge
-// as there are rows, since each row carries errors one column to the left into the next. A
-// small screen with a huge frame then costs what the screen does.
+// Only what can reach the screen is dithered. Each row carries errors one column to the left
+// into the next, so a row needs the screen's columns and one more past its right edge for each
+// row below it that the screen shows. A huge frame on a small screen then costs what the screen
+// does, and one wholly beside the screen costs nothing.
 Bitmap DitheredFramePicture(const GifColorTable& table, const GifFrame& frame, Clip clip) {
   Bitmap picture(PixelFormat::kIndexed8, frame.width, frame.height);
   picture.colorTable = CubePalette();
-  const std::size_t columns =
-      std::min<std::size_t>(frame.width, std::size_t(clip.width) + std::size_t(clip.height));
-  CubeDitherer ditherer(columns);
+  if (clip.width == 0) return picture;
+  const auto columnsOf = [&](std::int32_t row) {
+    return std::min<std::size_t>(frame.width,
+                                 std::size_t(clip.width) + std::size_t(clip.height - 1 - row));
+  };
+  CubeDitherer ditherer(columnsOf(0));
   for (std::int32_t row = 0; row < clip.height; ++row) {
     const std::uint8_t* indices = frame.indices.data() + std::size_t(row) * frame.width;
-    ditherer.Row(table, indices, columns, picture.RowPointer(row));
+    ditherer.Row(table, indices, columnsOf(row), picture.RowPointer(row));
   }
   return picture;
 }

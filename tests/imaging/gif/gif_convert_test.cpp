@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <string>
 
 #include "imaging/gif/gif_read.h"
 #include "imaging/image_error.h"
@@ -201,6 +203,46 @@ TEST(GifPaletteDisplay, ScreenPictureUsesTheCubeWithWhiteAround) {
   EXPECT_EQ(bitmap.RowPointer(0)[0], 215);
   EXPECT_EQ(bitmap.RowPointer(1)[1], CubeIndexOf({255, 0, 0}));
   EXPECT_EQ(bitmap.RowPointer(3)[3], 215);
+}
+
+// Dithering only what reaches the screen must give the pixels that dithering the whole frame
+// gives: errors travel right along a row and one column left into the next.
+TEST(GifPaletteDisplay, ClippedFramesShowWhatTheWholeFrameDitheredWouldShow) {
+  constexpr std::uint16_t kWidth = 40, kHeight = 30;
+  // Colours half a cube step from a level carry the largest errors, and so the farthest.
+  const GifColorTable table{{25, 25, 25}, {76, 178, 25}, {127, 127, 229}, {178, 76, 127}};
+  Bytes indices(kWidth * kHeight);
+  std::uint32_t seed = 1;
+  for (auto& index : indices) index = (seed = seed * 1103515245 + 12345) >> 30;
+  const auto dithered = [&](std::uint16_t screenWidth, std::uint16_t screenHeight,
+                            std::uint16_t left) {
+    auto file = GifBlockWriter()
+                    .Start(screenWidth, screenHeight, table)
+                    .Descriptor(left, 0, kWidth, kHeight)
+                    .Pixels(indices)
+                    .Trailer();
+    return ForPaletteDisplay(file.bytes());
+  };
+  const Bitmap whole = dithered(kWidth, kHeight, 0);
+  struct Screen {
+    std::uint16_t width, height;
+  };
+  for (const Screen screen : {Screen{10, 8}, Screen{1, 30}, Screen{39, 30}, Screen{40, 3},
+                              Screen{3, 60}, Screen{60, 60}}) {
+    SCOPED_TRACE(std::to_string(screen.width) + "x" + std::to_string(screen.height));
+    const Bitmap clipped = dithered(screen.width, screen.height, 0);
+    ASSERT_EQ(clipped.Width(), screen.width);
+    for (int row = 0; row < std::min<int>(screen.height, kHeight); ++row) {
+      for (int x = 0; x < std::min<int>(screen.width, kWidth); ++x) {
+        ASSERT_EQ(clipped.RowPointer(row)[x], whole.RowPointer(row)[x]) << x << "," << row;
+      }
+    }
+  }
+  // A frame wholly beside the screen leaves it white.
+  const Bitmap beside = dithered(5, 30, 6);
+  for (int row = 0; row < 30; ++row) {
+    for (int x = 0; x < 5; ++x) ASSERT_EQ(beside.RowPointer(row)[x], 215);
+  }
 }
 
 }  // namespace
