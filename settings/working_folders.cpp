@@ -16,6 +16,9 @@ namespace {
 
 constexpr const char* kHomeFolderName = "Mirelay";
 constexpr const char* kFolderNames[] = {"base", "part", "out"};
+// Where the install rules put the metainfo, seen from the executable's folder.
+constexpr const char* kInstalledMetainfo =
+    "../share/metainfo/io.github.mirelay.Mirelay.metainfo.xml";
 
 // An absolute folder path ending with one "/".
 std::string AsFolder(std::string path, const std::string& currentFolder) {
@@ -69,7 +72,7 @@ WorkingFolders ChooseWorkingFolders(const WorkingFolderFacts& facts) {
   std::string chosen;
   if (!facts.workspaceOption.empty()) {
     chosen = facts.workspaceOption;
-  } else if (facts.executableFolderWritable) {
+  } else if (facts.executableFolderWritable && !facts.installedLayout) {
     return FoldersBesideExecutable(facts.executablePath);
   } else if (!facts.mirelayHome.empty()) {
     chosen = facts.mirelayHome;
@@ -88,6 +91,8 @@ WorkingFolderFacts GatherWorkingFolderFacts(const std::string& executablePath,
   const std::string executableFolder = FoldersBesideExecutable(executablePath).folder;
   facts.executableFolderWritable =
       ::faccessat(AT_FDCWD, executableFolder.c_str(), W_OK, AT_EACCESS) == 0;
+  std::error_code ignored;
+  facts.installedLayout = std::filesystem::exists(executableFolder + kInstalledMetainfo, ignored);
   facts.workspaceOption = workspaceOption;
   facts.mirelayHome = Environment("MIRELAY_HOME");
   facts.home = HomeFolder();

@@ -22,14 +22,17 @@ struct WorkingFolderFacts {
   std::string mirelayHome;      // $MIRELAY_HOME; empty when unset
   std::string home;             // the user's home folder
   std::string currentFolder;    // what relative folders are taken from
+  // The executable is where the install rules put it, beside share/ with the program's metainfo:
+  // an administrator who may write /usr/bin still gets a folder of their own.
+  bool installedLayout = false;
 };
 
 // The folders beside the executable, as a copy the user unpacked or built works.
 WorkingFolders FoldersBesideExecutable(const std::string& executablePath);
 
 // --workspace wins; otherwise an executable folder the user may write keeps everything beside
-// the executable; otherwise (an installed program) $MIRELAY_HOME or ~/Mirelay. A user folder
-// holds the settings file under the executable's settings file name.
+// the executable, unless it is an installed one; otherwise $MIRELAY_HOME or ~/Mirelay. A user
+// folder holds the settings file under the executable's settings file name.
 WorkingFolders ChooseWorkingFolders(const WorkingFolderFacts& facts);
 
 // The running executable's path as the system holds it (/proc/self/exe), byte for byte; empty

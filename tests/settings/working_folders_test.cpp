@@ -32,6 +32,11 @@ WorkingFolderFacts Facts(bool writable, std::string option = "", std::string mir
           std::move(mirelayHome), "/home/ann", "/work/here"};
 }
 
+WorkingFolderFacts Installed(WorkingFolderFacts facts) {
+  facts.installedLayout = true;
+  return facts;
+}
+
 TEST(WorkingFolders, ChoiceFollowsOptionThenWritableFolderThenHome) {
   const ChoiceCase cases[] = {
       {"writable folder keeps everything beside the executable", Facts(true, "", "/elsewhere"),
@@ -46,6 +51,8 @@ TEST(WorkingFolders, ChoiceFollowsOptionThenWritableFolderThenHome) {
        "/tmp/run/mirelay.ini", true},
       {"relative --workspace starts at the current folder", Facts(false, "job/", "/data"),
        "/work/here/job/", "/work/here/job/mirelay.ini", true},
+      {"an installed executable works in ~/Mirelay even where its folder is writable",
+       Installed(Facts(true)), "/home/ann/Mirelay/", "/home/ann/Mirelay/mirelay.ini", true},
       {"the settings file keeps the executable's name", Facts(false, "", "", "/usr/bin/tool.bin"),
        "/home/ann/Mirelay/", "/home/ann/Mirelay/tool.ini", true},
   };
@@ -84,6 +91,16 @@ TEST(WorkingFolders, WritabilityIsTheEffectiveUsers) {
     ASSERT_EQ(::chmod(scratch.Root().c_str(), 0555), 0);
     EXPECT_FALSE(WritableFor(::geteuid(), executable));
   }
+}
+
+TEST(WorkingFolders, AnInstalledTreeIsToldByItsMetainfo) {
+  TempDir scratch;
+  std::filesystem::create_directories(scratch.Path("usr/bin"));
+  EXPECT_FALSE(GatherWorkingFolderFacts(scratch.Path("usr/bin/mirelay"), "").installedLayout);
+  std::filesystem::create_directories(scratch.Path("usr/share/metainfo"));
+  WriteText(scratch.Path("usr/share/metainfo/io.github.mirelay.Mirelay.metainfo.xml"),
+            "<component/>");
+  EXPECT_TRUE(GatherWorkingFolderFacts(scratch.Path("usr/bin/mirelay"), "").installedLayout);
 }
 
 TEST(WorkingFolders, EnvironmentGivesMirelayHomeAndHome) {
