@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -381,6 +382,13 @@ std::vector<std::string> CollidingNames(const std::vector<BatchPair>& pairs) {
     if (uses[name] > 1) names.push_back(name);
   }
   return names;
+}
+
+std::unordered_set<std::string> NamesSharedAcrossShards(const BatchJob& job) {
+  BatchJob wholeBatch = job;
+  wholeBatch.shard = Shard{};
+  auto names = CollidingNames(EnumeratePairs(wholeBatch));
+  return {std::make_move_iterator(names.begin()), std::make_move_iterator(names.end())};
 }
 
 BatchReport RunParallelBatch(const BatchJob& job, const std::atomic<bool>& stop,

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "batch/decode_cache.h"
@@ -114,6 +115,10 @@ std::vector<BatchPair> EnumeratePairs(const BatchJob& job);
 
 // Output names that more than one pair of `pairs` writes, in order of first use.
 std::vector<std::string> CollidingNames(const std::vector<BatchPair>& pairs);
+
+// Output names that more than one pair of the whole batch writes, whatever the job's shard: a
+// pair of one shard may share its name with a pair of another.
+std::unordered_set<std::string> NamesSharedAcrossShards(const BatchJob& job);
 
 // Processes the pairs on job.jobs threads. Pairs start, and their files are renamed into place,
 // strictly in running order, so a run that ends early has written a prefix of it and the later

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
+#include <vector>
 
 namespace mirelay {
 
@@ -13,20 +15,25 @@ std::optional<FileTime> ModificationTime(const std::string& path) {
   return FileTime{status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
 }
 
-UpdateCheck::UpdateCheck(const BatchJob& job) : job_(job) {
-  newestShared_ = FileTime{std::numeric_limits<std::int64_t>::min(), 0};
-  for (const auto& path : job.sharedInputs) {
+namespace {
+
+// Nothing when one of the files is missing.
+std::optional<FileTime> NewestOf(const std::vector<std::string>& paths) {
+  FileTime newest{std::numeric_limits<std::int64_t>::min(), 0};
+  for (const auto& path : paths) {
     const auto time = ModificationTime(path);
-    if (!time) newestShared_.reset();
-    if (!newestShared_) break;
-    newestShared_ = std::max(*time, *newestShared_);
+    if (!time) return std::nullopt;
+    newest = std::max(newest, *time);
   }
-  BatchJob wholeBatch = job;
-  wholeBatch.shard = Shard{};
-  for (auto& name : CollidingNames(EnumeratePairs(wholeBatch))) {
-    collidingNames_.insert(std::move(name));
-  }
+  return newest;
 }
+
+}  // namespace
+
+UpdateCheck::UpdateCheck(const BatchJob& job)
+    : job_(job),
+      newestShared_(NewestOf(job.sharedInputs)),
+      collidingNames_(NamesSharedAcrossShards(job)) {}
 
 bool UpdateCheck::UpToDate(const BatchPair& pair) {
   if (!newestShared_ || collidingNames_.contains(pair.outputName)) return false;

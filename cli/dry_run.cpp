@@ -12,14 +12,6 @@ namespace mirelay::cli {
 
 namespace {
 
-// Names shared across all shards: a shard's pair may collide with another shard's.
-std::unordered_set<std::string> SharedNames(const BatchJob& job) {
-  BatchJob wholeBatch = job;
-  wholeBatch.shard = Shard{};
-  const auto names = CollidingNames(EnumeratePairs(wholeBatch));
-  return {names.begin(), names.end()};
-}
-
 void PrintPair(const BatchJob& job, const BatchPair& pair, bool upToDate, bool collides) {
   std::printf("%s <- %s + %s%s%s\n", QuoteForTerminal(job.outFolder + pair.outputName).c_str(),
               QuoteForTerminal(job.bases[pair.base]).c_str(),
@@ -30,7 +22,7 @@ void PrintPair(const BatchJob& job, const BatchPair& pair, bool upToDate, bool c
 }  // namespace
 
 std::size_t ListPairs(const BatchJob& job, JsonReport* report) {
-  const auto shared = SharedNames(job);
+  const auto shared = NamesSharedAcrossShards(job);
   std::optional<UpdateCheck> updateCheck;
   if (job.redoOnlyOutdated) updateCheck.emplace(job);
   const auto pairs = EnumeratePairs(job);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "batch/folder_listing.h"
 #include "batch/parallel_batch.h"
@@ -57,8 +58,9 @@ mirelay::BatchJob JobFor(const BatchOptions& options) {
   return job;
 }
 
-void WarnAboutCollisions(const mirelay::BatchJob& job) {
-  for (const auto& name : mirelay::CollidingNames(mirelay::EnumeratePairs(job))) {
+void WarnAboutCollisions(const mirelay::BatchJob& job,
+                         const std::vector<mirelay::BatchPair>& pairs) {
+  for (const auto& name : mirelay::CollidingNames(pairs)) {
     std::fprintf(stderr,
                  "mirelay-batch: warning: several pairs are written to %s; the last pair "
                  "in running order is kept\n",
@@ -149,9 +151,9 @@ int main(int argc, char** argv) {
   std::optional<JsonReport> report;
   if (!OpenReport(options, report)) return 2;
   if (options.dryRun) return DryRun(job, options, report);
-  WarnAboutCollisions(job);
-  const std::size_t total = mirelay::EnumeratePairs(job).size();
-  mirelay::cli::ProgressReporter progress(stderr, ::isatty(STDERR_FILENO) == 1, total);
+  const auto pairs = mirelay::EnumeratePairs(job);
+  WarnAboutCollisions(job, pairs);
+  mirelay::cli::ProgressReporter progress(stderr, ::isatty(STDERR_FILENO) == 1, pairs.size());
   mirelay::BatchObserver observer;
   observer.finished = [&](const mirelay::PairOutcome& outcome) {
     if (report) report->Finished(job, outcome);
