@@ -111,7 +111,7 @@ void MainWindow::finishRun(const BatchReport& report) {
   leaveBusy();
   ReleaseFreedPictureMemory();
   if (report.failure) {
-    ShowErrorReport(this, QByteArray::fromStdString(report.failure->reason));
+    ShowErrorReport(this, QByteArray::fromStdString(report.failure->reason.display));
   } else if (report.written > 0) {
     openFolder_(LocalFolderUrl(folders_.folder + "out/"));
   }

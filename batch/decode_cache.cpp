@@ -42,24 +42,26 @@ std::size_t DecodeCache::DecodeCount() const {
 std::shared_ptr<const DecodedImage> DecodeCache::Decode(const std::string& path) const {
   auto result = std::make_shared<DecodedImage>();
   if (!FileExists(path)) {
-    result->failure = "file not found";
+    result->failure = PlainFailure("file not found");
     return result;
   }
   try {
     auto bitmap = std::make_shared<Bitmap>();
     if (load_(path, *bitmap, options_) == 0) {
-      result->failure = "not a BMP, GIF, JPEG or PNG file";
+      result->failure = PlainFailure("not a BMP, GIF, JPEG or PNG file");
       return result;
     }
     ConvertTo24Bit(*bitmap);
     result->bitmap = std::move(bitmap);
   } catch (const FileError& error) {
-    result->failure = error.what();
+    result->failure = FailureOf(error);
     result->unreadable = true;
   } catch (const std::bad_alloc&) {
-    result->failure = kOutOfMemory;
+    result->failure = PlainFailure(kOutOfMemory);
+  } catch (const ImageError& error) {
+    result->failure = FailureOf(error);
   } catch (const std::exception& error) {
-    result->failure = error.what();
+    result->failure = PlainFailure(error.what());
   }
   return result;
 }

@@ -12,13 +12,14 @@
 
 #include "imaging/bitmap.h"
 #include "imaging/codec_options.h"
+#include "imaging/image_error.h"
 
 namespace mirelay {
 
 // A decoded input in the working 24-bit format, or why it could not be had.
 struct DecodedImage {
   std::shared_ptr<const Bitmap> bitmap;  // null when decoding failed
-  std::string failure;
+  FailureText failure;
   bool unreadable = false;  // the file exists but could not be opened or read
 };
 

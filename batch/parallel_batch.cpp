@@ -75,6 +75,7 @@ class BatchRunner {
     workers.clear();
     report_.decodes = cache_.DecodeCount();
     report_.stopped = report_.stopped || leftUnstarted_;
+    report_.notStarted = report_.pairs - reported_;
     return report_;
   }
 
@@ -164,11 +165,11 @@ class BatchRunner {
     try {
       processed.file = Process(started, outcome);
     } catch (const std::bad_alloc&) {
-      Skipped(outcome, job_.bases[started.pair.base], kOutOfMemory);
+      Skipped(outcome, job_.bases[started.pair.base], PlainFailure(kOutOfMemory));
     } catch (const std::exception& error) {
-      Failed(outcome, error.what());
+      Failed(outcome, PlainFailure(error.what()));
     } catch (...) {
-      Failed(outcome, "unknown error");
+      Failed(outcome, PlainFailure("unknown error"));
     }
     outcome.milliseconds = std::chrono::duration<double, std::milli>(Clock::now() - began).count();
     return processed;
@@ -180,7 +181,7 @@ class BatchRunner {
     // it decoded in the cache.
     for (const std::string* path : {&job_.bases[pair.base], &job_.parts[pair.part]}) {
       if (!FileExists(*path)) {
-        Skipped(outcome, *path, "file not found");
+        Skipped(outcome, *path, PlainFailure("file not found"));
         return std::nullopt;
       }
     }
@@ -193,7 +194,7 @@ class BatchRunner {
     try {
       OverlayColorKey(composite, *part, started.threshold);
     } catch (const ImageError& error) {
-      InputError(outcome, job_.parts[pair.part], error.what());
+      InputError(outcome, job_.parts[pair.part], FailureOf(error));
       return std::nullopt;
     }
     return Write(composite, outcome);
@@ -202,7 +203,7 @@ class BatchRunner {
   std::shared_ptr<const Bitmap> Input(const std::string& path, PairOutcome& outcome) {
     const auto decoded = cache_.Get(path);
     if (decoded->bitmap) return decoded->bitmap;
-    if (decoded->failure == kStopped) {
+    if (decoded->failure.display == kStopped) {
       outcome.status = PairStatus::kStopped;
     } else if (decoded->unreadable) {
       InputError(outcome, path, decoded->failure);
@@ -212,7 +213,7 @@ class BatchRunner {
     return nullptr;
   }
 
-  void InputError(PairOutcome& outcome, const std::string& input, const std::string& reason) {
+  void InputError(PairOutcome& outcome, const std::string& input, const FailureText& reason) {
     if (job_.anyErrorEndsRun) {
       Failed(outcome, reason);
     } else {
@@ -220,25 +221,25 @@ class BatchRunner {
     }
   }
 
-  static void Skipped(PairOutcome& outcome, const std::string& input, const std::string& reason) {
+  static void Skipped(PairOutcome& outcome, const std::string& input, const FailureText& reason) {
     outcome.status = PairStatus::kSkipped;
     outcome.failedInput = input;
     outcome.reason = reason;
   }
 
-  void Failed(PairOutcome& outcome, const std::string& reason) {
+  void Failed(PairOutcome& outcome, const FailureText& reason) {
     outcome.status = PairStatus::kFailed;
     outcome.reason = reason;
     failed_ = true;
   }
 
   void OutputError(PairOutcome& outcome, const FileError& error) {
-    if (error.code()) outcome.cause = error.code().message();
+    outcome.cause = error.code();
     if (!job_.anyErrorEndsRun && IsOneOutputsError(error.code())) {
       outcome.status = PairStatus::kNotWritten;
-      outcome.reason = error.what();
+      outcome.reason = FailureOf(error);
     } else {
-      Failed(outcome, error.what());
+      Failed(outcome, FailureOf(error));
     }
   }
 
@@ -247,7 +248,7 @@ class BatchRunner {
   std::optional<OutputFile> Write(const Bitmap& composite, PairOutcome& outcome) {
     if (FormatForCode(job_.code) == kFormatUnknown) {
       outcome.status = PairStatus::kSkipped;
-      outcome.reason = "nothing is written for this format code";
+      outcome.reason = PlainFailure("nothing is written for this format code");
       return std::nullopt;
     }
     try {
@@ -261,7 +262,7 @@ class BatchRunner {
       if (error.what() == kStopped) {
         outcome.status = PairStatus::kStopped;
       } else {
-        Failed(outcome, error.what());
+        Failed(outcome, FailureOf(error));
       }
     }
     return std::nullopt;
@@ -317,12 +318,15 @@ class BatchRunner {
         report_.notWritten.push_back(outcome);
         break;
       case PairStatus::kStopped:
+        ++report_.cutShort;
         report_.stopped = true;
         break;
       case PairStatus::kFailed:
+        ++report_.failed;
         if (!report_.failure) report_.failure = outcome;
         break;
     }
+    ++reported_;
     if (observer_.finished) observer_.finished(outcome);
   }
 
@@ -345,6 +349,7 @@ class BatchRunner {
   std::map<std::size_t, std::optional<ProcessedPair>> waiting_;  // started, not yet reported
   bool cut_ = false;
   BatchReport report_;
+  std::size_t reported_ = 0;
   std::set<std::string> reportedInputs_;
 };
 

@@ -6,11 +6,13 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <unordered_set>
 #include <vector>
 
 #include "batch/decode_cache.h"
 #include "batch/pair_settings.h"
+#include "imaging/image_error.h"
 #include "imaging/image_lib.h"
 #include "imaging/picture_probe.h"
 
@@ -77,14 +79,14 @@ struct PairOutcome {
   PairStatus status = PairStatus::kWritten;
   std::string outputPath;
   std::string failedInput;  // the input that could not be had, when skipped for it
-  std::string reason;       // why it was skipped or failed, as the error put it
-  std::string cause;        // the system's word on a failed write, when it gave one
+  FailureText reason;       // why it was skipped or failed, as the error put it
+  std::error_code cause;    // the system's word on a failed write, when it gave one
   double milliseconds = 0;  // from the pair's start until its file was ready to rename
 };
 
 struct InputFailure {
   std::string path;
-  std::string reason;
+  FailureText reason;
 };
 
 struct BatchReport {
@@ -95,6 +97,9 @@ struct BatchReport {
   std::vector<InputFailure> undecodable;  // each file once, in the order met
   std::vector<PairOutcome> notWritten;    // outputs that could not be written, run going on
   std::optional<PairOutcome> failure;     // the first pair whose error ended the run
+  std::size_t failed = 0;                 // pairs whose error ended the run
+  std::size_t cutShort = 0;               // pairs started, then stopped before their file was in
+  std::size_t notStarted = 0;             // pairs of the shard the run never came to
   bool stopped = false;  // pairs were left unstarted or cut short (stop flag or failure)
   std::size_t decodes = 0;
 };

@@ -3,11 +3,16 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
+#include <utility>
 
 #include "batch/memory_budget.h"
+#include "imaging/file_io.h"
+#include "imaging/image_error.h"
 #include "imaging/image_lib.h"
 #include "settings/ini_profile.h"
 #include "settings/integer_parser.h"
@@ -57,13 +62,43 @@ Shard ParseShard(const std::string& text) {
   return {static_cast<std::uint32_t>(*number), static_cast<std::uint32_t>(*count)};
 }
 
+// Defaults in place of a settings file that cannot be read would pass for the user's settings.
+void CheckSettingsFile(const std::string& path) {
+  std::error_code cause;
+  const auto status = std::filesystem::status(path, cause);
+  if (!cause && !std::filesystem::is_regular_file(status)) {
+    throw CLI::ValidationError("--settings", path + ": not a regular file");
+  }
+  try {
+    // Opened without blocking, so a FIFO in its place cannot hang the run.
+    InputFile(path).ReadStart(1);
+  } catch (const FileError& error) {
+    throw CLI::ValidationError("--settings", error.English());
+  }
+}
+
 Settings StartingSettings(const CLI::App& app, const RawOptions& raw) {
   if (app.count("--settings") == 0) return {};
+  CheckSettingsFile(raw.settings);
   return LoadSettings(IniProfile(raw.settings));
+}
+
+// Outputs written into an input folder would replace inputs and be read back as inputs. The
+// folders are compared as the file system sees them, so links and other spellings count.
+void CheckOutputFolder(const RawOptions& raw) {
+  for (const auto& [name, folder] : {std::pair{"BASE_DIR", &raw.base}, {"PART_DIR", &raw.part}}) {
+    std::error_code cause;
+    if (std::filesystem::equivalent(raw.out, *folder, cause)) {
+      throw CLI::ValidationError("OUT_DIR", "'" + raw.out + "' is the same folder as " + name +
+                                                " '" + *folder +
+                                                "'; the outputs would overwrite the inputs");
+    }
+  }
 }
 
 // The settings file gives the starting values; each explicit option replaces its own.
 BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
+  CheckOutputFolder(raw);
   Settings settings = StartingSettings(app, raw);
   const std::string qualitySource = app.count("--quality") ? "--quality" : raw.settings;
   if (app.count("--quality")) settings.jpegQuality = IntegerOption("--quality", raw.quality);

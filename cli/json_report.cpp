@@ -21,21 +21,20 @@ struct ReportedStatus {
 // Pairs stopped short count as skipped and pairs whose output could not be had as failed,
 // whether or not that ended the run: the summary's exit status tells which.
 ReportedStatus StatusOf(const PairOutcome& outcome) {
-  const std::string cause = outcome.cause.empty() ? "" : " (" + outcome.cause + ")";
   switch (outcome.status) {
     case PairStatus::kWritten:
       return {"written", ""};
     case PairStatus::kUpToDate:
       return {"up-to-date", ""};
     case PairStatus::kSkipped:
-      return {"skipped", outcome.reason};
+      return {"skipped", outcome.reason.english};
     case PairStatus::kStopped:
       return {"skipped", "interrupted"};
     case PairStatus::kNotWritten:
     case PairStatus::kFailed:
       break;
   }
-  return {"failed", outcome.reason + cause};
+  return {"failed", outcome.reason.english};
 }
 
 ordered_json PairObject(const BatchJob& job, std::size_t index, const std::string& output) {
@@ -54,7 +53,10 @@ void JsonReport::FileCloser::operator()(std::FILE* file) const {
 
 JsonReport::JsonReport(const std::string& path)
     : file_(path == "-" ? stdout : std::fopen(path.c_str(), "w")) {
-  if (!file_) throw FileError("cannot write the report " + path, LastSystemError());
+  if (!file_) {
+    const std::string text = "cannot write the report " + path;
+    throw FileError(text, text, LastSystemError());
+  }
 }
 
 void JsonReport::Finished(const BatchJob& job, const PairOutcome& outcome) {
@@ -82,19 +84,32 @@ void JsonReport::Planned(const BatchJob& job, const BatchPair& pair, bool upToDa
   Line(object);
 }
 
-void JsonReport::Summary(std::size_t pairs, int exitStatus, double seconds, bool dryRun) {
-  ordered_json summary;
-  summary["pairs"] = pairs;
-  static const std::vector<std::string> kRunStatuses{"written", "up-to-date", "skipped", "failed"};
-  static const std::vector<std::string> kDryRunStatuses{"planned", "up-to-date"};
-  // Keys jq can name without quoting.
-  for (const auto& status : dryRun ? kDryRunStatuses : kRunStatuses) {
-    summary[status == "up-to-date" ? "up_to_date" : status] = counts_[status];
-  }
+void JsonReport::Summary(const BatchReport& report, int exitStatus, double seconds) {
+  static const std::vector<std::string> kStatuses{"written", "up-to-date", "skipped", "failed"};
+  ordered_json summary = Counts(report.pairs, kStatuses);
+  // Pairs a stop or a failure left unstarted get no line of their own; this count closes the sum.
+  summary["not_started"] = report.notStarted;
   summary["exit_status"] = exitStatus;
   summary["elapsed_seconds"] = seconds;
-  if (dryRun) summary["dry_run"] = true;
   Line(ordered_json{{"summary", summary}});
+}
+
+void JsonReport::DryRunSummary(std::size_t pairs, double seconds) {
+  ordered_json summary = Counts(pairs, {"planned", "up-to-date"});
+  summary["exit_status"] = 0;
+  summary["elapsed_seconds"] = seconds;
+  summary["dry_run"] = true;
+  Line(ordered_json{{"summary", summary}});
+}
+
+ordered_json JsonReport::Counts(std::size_t pairs, const std::vector<std::string>& statuses) {
+  ordered_json summary;
+  summary["pairs"] = pairs;
+  // Keys jq can name without quoting.
+  for (const auto& status : statuses) {
+    summary[status == "up-to-date" ? "up_to_date" : status] = counts_[status];
+  }
+  return summary;
 }
 
 bool JsonReport::Close() {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <nlohmann/json_fwd.hpp>
 #include <string>
+#include <vector>
 
 #include "batch/parallel_batch.h"
 
@@ -22,11 +23,13 @@ class JsonReport {
 
   void Finished(const BatchJob& job, const PairOutcome& outcome);
   void Planned(const BatchJob& job, const BatchPair& pair, bool upToDate, bool collides);
-  void Summary(std::size_t pairs, int exitStatus, double seconds, bool dryRun);
+  void Summary(const BatchReport& report, int exitStatus, double seconds);
+  void DryRunSummary(std::size_t pairs, double seconds);
   // False when a line could not be written in full.
   bool Close();
 
  private:
+  nlohmann::ordered_json Counts(std::size_t pairs, const std::vector<std::string>& statuses);
   void Line(const nlohmann::ordered_json& object);
 
   struct FileCloser {

@@ -69,21 +69,22 @@ void WarnAboutCollisions(const mirelay::BatchJob& job,
 }
 
 void PrintWriteError(const mirelay::PairOutcome& outcome) {
-  const std::string cause = outcome.cause.empty() ? "" : " (" + outcome.cause + ")";
-  std::fprintf(stderr, "mirelay-batch: cannot write %s: %s%s\n",
-               QuoteForTerminal(outcome.outputPath).c_str(),
-               QuoteForTerminal(outcome.reason).c_str(), cause.c_str());
+  std::fprintf(stderr, "mirelay-batch: %s\n", QuoteForTerminal(outcome.reason.english).c_str());
 }
 
+bool OverThePictureLimit(const mirelay::InputFailure& failure) {
+  return failure.reason.display == mirelay::kPictureTooLarge ||
+         failure.reason.display == mirelay::kFileTooLarge;
+}
+
+// Every pair of the shard falls under exactly one of the counts, however the run ended.
 void PrintSummary(const mirelay::BatchReport& report, double seconds, const BatchOptions& options) {
   for (const auto& failure : report.undecodable) {
-    const bool overLimit =
-        failure.reason == mirelay::kPictureTooLarge || failure.reason == mirelay::kFileTooLarge;
     const char* hint =
-        overLimit ? " (over the picture size limit; --max-picture-mb raises it)" : "";
+        OverThePictureLimit(failure) ? " (over the picture size limit; --max-picture-mb raises it)" : "";
     std::fprintf(stderr, "mirelay-batch: skipped pairs with %s: %s%s\n",
-                 QuoteForTerminal(failure.path).c_str(), QuoteForTerminal(failure.reason).c_str(),
-                 hint);
+                 QuoteForTerminal(failure.path).c_str(),
+                 QuoteForTerminal(failure.reason.english).c_str(), hint);
   }
   for (const auto& output : report.notWritten) PrintWriteError(output);
   if (report.failure) PrintWriteError(*report.failure);
@@ -93,9 +94,11 @@ void PrintSummary(const mirelay::BatchReport& report, double seconds, const Batc
   if (options.quiet) return;
   const std::string upToDate =
       options.update ? std::to_string(report.upToDate) + " up to date, " : "";
-  std::fprintf(stderr, "%zu of %zu pairs written, %s%zu skipped, %zu not written, %.1f s\n",
-               report.written, report.pairs, upToDate.c_str(), report.skipped,
-               report.notWritten.size(), seconds);
+  std::fprintf(stderr,
+               "%zu of %zu pairs written, %s%zu skipped, %zu not written, %zu not started, "
+               "%.1f s\n",
+               report.written, report.pairs, upToDate.c_str(), report.skipped + report.cutShort,
+               report.notWritten.size() + report.failed, report.notStarted, seconds);
 }
 
 int ExitStatus(const mirelay::BatchReport& report) {
@@ -113,8 +116,7 @@ bool OpenReport(const BatchOptions& options, std::optional<JsonReport>& report) 
     report.emplace(options.reportPath);
     return true;
   } catch (const mirelay::FileError& error) {
-    std::fprintf(stderr, "mirelay-batch: %s: %s\n", QuoteForTerminal(error.what()).c_str(),
-                 error.code().message().c_str());
+    std::fprintf(stderr, "mirelay-batch: %s\n", QuoteForTerminal(error.English()).c_str());
     return false;
   }
 }
@@ -132,7 +134,7 @@ int DryRun(const mirelay::BatchJob& job, const BatchOptions& options,
   const std::size_t pairs = mirelay::cli::ListPairs(job, report ? &*report : nullptr);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (report) report->Summary(pairs, 0, seconds, true);
+  if (report) report->DryRunSummary(pairs, seconds);
   if (!options.quiet) std::fprintf(stderr, "dry run: %zu pairs, nothing written\n", pairs);
   return Finish(report, 0);
 }
@@ -164,6 +166,6 @@ int main(int argc, char** argv) {
   const double seconds = progress.ElapsedSeconds();
   PrintSummary(outcome, seconds, options);
   const int status = ExitStatus(outcome);
-  if (report) report->Summary(outcome.pairs, status, seconds, false);
+  if (report) report->Summary(outcome, status, seconds);
   return Finish(report, status);
 }

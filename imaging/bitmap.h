@@ -6,6 +6,8 @@
 #include <span>
 #include <vector>
 
+#include "imaging/image_error.h"
+
 namespace mirelay {
 
 enum class PixelFormat {
@@ -116,7 +118,8 @@ class Bitmap {
   std::vector<std::uint8_t> pixels_;
 };
 
-inline constexpr char kScanLineOutOfRange[] = "スキャンライン のインデックスが範囲を越えました";
+inline constexpr ErrorWords kScanLineOutOfRange{"スキャンライン のインデックスが範囲を越えました",
+                                               "Scan line index out of bounds"};
 
 // The target becomes a copy of the source with all its attributes; an indexed source's
 // colour table becomes the target's colour list.

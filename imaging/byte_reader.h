@@ -16,7 +16,11 @@ namespace mirelay {
 class ByteReader {
  public:
   ByteReader(std::span<const std::uint8_t> data, std::string truncatedMessage)
-      : data_(data), truncatedMessage_(std::move(truncatedMessage)) {}
+      : data_(data), truncatedMessage_(truncatedMessage), truncatedEnglish_(truncatedMessage) {}
+  ByteReader(std::span<const std::uint8_t> data, ErrorWords truncatedMessage)
+      : data_(data),
+        truncatedMessage_(truncatedMessage.display),
+        truncatedEnglish_(truncatedMessage.english) {}
 
   std::size_t Position() const { return position_; }
   std::size_t Remaining() const { return data_.size() - position_; }
@@ -59,11 +63,12 @@ class ByteReader {
 
  private:
   void Require(std::size_t count) const {
-    if (count > Remaining()) throw ImageError(truncatedMessage_);
+    if (count > Remaining()) throw ImageError(truncatedMessage_, truncatedEnglish_);
   }
 
   std::span<const std::uint8_t> data_;
   std::string truncatedMessage_;
+  std::string truncatedEnglish_;
   std::size_t position_ = 0;
 };
 

@@ -23,7 +23,15 @@ namespace {
 constexpr std::size_t kWriteBufferBytes = 1 << 16;
 
 [[noreturn]] void CannotOpen(const std::string& path, std::error_code cause) {
-  throw FileError(FillMessage(kCannotOpenFile, path), cause);
+  throw FileError(FillMessage(kCannotOpenFile, path), "cannot open " + path, cause);
+}
+
+[[noreturn]] void CannotCreate(const std::string& path, std::error_code cause) {
+  throw FileError(FillMessage(kCannotCreateFile, path), "cannot create " + path, cause);
+}
+
+[[noreturn]] void CannotWrite(const std::string& path, std::error_code cause) {
+  throw FileError(std::string(kStreamWriteError), "cannot write " + path, cause);
 }
 
 // Non-blocking, so a FIFO put in a file's place cannot hang the open; callers refuse it.
@@ -47,13 +55,14 @@ int OpenRegularFile(const std::string& path) {
   CannotOpen(path, cause);
 }
 
-void WriteAll(int descriptor, std::span<const std::uint8_t> bytes) {
+// `path` names the file in the error: the final name, not the temporary one written.
+void WriteAll(int descriptor, std::span<const std::uint8_t> bytes, const std::string& path) {
   std::size_t written = 0;
   while (written < bytes.size()) {
     const auto put = ::write(descriptor, bytes.data() + written, bytes.size() - written);
     if (put < 0 && errno == EINTR) continue;
-    if (put < 0) throw FileError(std::string(kStreamWriteError), LastSystemError());
-    if (put == 0) throw FileError(std::string(kStreamWriteError));
+    if (put < 0) CannotWrite(path, LastSystemError());
+    if (put == 0) CannotWrite(path, {});
     written += static_cast<std::size_t>(put);
   }
 }
@@ -160,10 +169,10 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
   if (::stat(path_.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
     const auto inTheWay =
         S_ISDIR(info.st_mode) ? std::errc::is_a_directory : std::errc::file_exists;
-    throw FileError(FillMessage(kCannotCreateFile, path_), std::make_error_code(inTheWay));
+    CannotCreate(path_, std::make_error_code(inTheWay));
   }
   descriptor_ = CreateTemporaryFor(path_, temporaryPath_);
-  if (descriptor_ < 0) throw FileError(FillMessage(kCannotCreateFile, path_), LastSystemError());
+  if (descriptor_ < 0) CannotCreate(path_, LastSystemError());
   buffer_.reserve(kWriteBufferBytes);
 }
 
@@ -196,14 +205,14 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
 void OutputFile::Write(std::span<const std::uint8_t> bytes) {
   if (buffer_.size() + bytes.size() > kWriteBufferBytes) Flush();
   if (bytes.size() >= kWriteBufferBytes) {
-    WriteAll(descriptor_, bytes);
+    WriteAll(descriptor_, bytes, path_);
     return;
   }
   buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
 }
 
 void OutputFile::Flush() {
-  WriteAll(descriptor_, buffer_);
+  WriteAll(descriptor_, buffer_, path_);
   buffer_.clear();
 }
 
@@ -211,14 +220,14 @@ void OutputFile::Close() {
   if (descriptor_ < 0) return;
   Flush();
   if (::close(std::exchange(descriptor_, -1)) != 0) {
-    throw FileError(std::string(kStreamWriteError), LastSystemError());
+    CannotWrite(path_, LastSystemError());
   }
 }
 
 void OutputFile::Commit() {
   Close();
   if (std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) {
-    throw FileError(FillMessage(kCannotCreateFile, path_), LastSystemError());
+    CannotCreate(path_, LastSystemError());
   }
   renamed_ = true;
 }

@@ -17,8 +17,8 @@ namespace mirelay {
 
 namespace {
 
-constexpr char kInvalidBitmap[] = "ビットマップイメージが不正です";
-constexpr char kReadError[] = "ストリームからの読み込みエラー";
+constexpr ErrorWords kInvalidBitmap{"ビットマップイメージが不正です", "Bitmap image is not valid"};
+constexpr ErrorWords kReadError{"ストリームからの読み込みエラー", "Stream read error"};
 
 constexpr std::size_t kFileHeaderSize = 14;
 constexpr std::uint32_t kCoreHeaderSize = 12;

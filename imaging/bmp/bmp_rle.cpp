@@ -87,7 +87,7 @@ Bitmap DecodeRunLength(std::span<const std::uint8_t> data, RunLengthCoding codin
                        std::int32_t height, const DecodeOptions& options) {
   Bitmap bitmap(PixelFormat::kDevice, width, height);
   Canvas canvas(bitmap, colorTable);
-  ByteReader input(data, {});
+  ByteReader input(data, std::string());
   // Counted in pixels the instructions cover, drawn or clipped.
   StopPoll poll(options.stopRequested, kBytesBetweenStopPolls);
   while (!canvas.Done() && input.Remaining() >= 2) {

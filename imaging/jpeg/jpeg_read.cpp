@@ -47,6 +47,8 @@ struct DecodeSession {
   bool stopped;
   int countedScan;
   std::uint64_t scanBlocks;
+  // The command's words for a limit of ours that ended the decode.
+  std::string limitExceeded;
 };
 
 void IgnoreSource(j_decompress_ptr) {}
@@ -107,9 +109,14 @@ void MonitorProgress(j_common_ptr cinfo) {
     (*cinfo->err->error_exit)(cinfo);
   }
   CountScan(session);
-  if (session.cinfo.input_scan_number > kMaxScans || session.scanBlocks > kMaxScanBlocks) {
-    ERREXIT1(cinfo, JERR_BAD_SCAN_SCRIPT, kMaxScans);
+  if (session.cinfo.input_scan_number > kMaxScans) {
+    session.limitExceeded =
+        "Progressive JPEG image has more than " + std::to_string(kMaxScans) + " scans";
+  } else if (session.scanBlocks > kMaxScanBlocks) {
+    session.limitExceeded = "Progressive JPEG image's scans pass over more than " +
+                            std::to_string(kMaxScanBlocks) + " blocks";
   }
+  if (!session.limitExceeded.empty()) ERREXIT1(cinfo, JERR_BAD_SCAN_SCRIPT, kMaxScans);
 }
 
 void CreateAndReadHeader(DecodeSession& session) {
@@ -176,9 +183,11 @@ class Decompressor {
   void Run(void (*step)(DecodeSession&)) {
     if (RunTrapped(*session_, step)) return;
     if (session_->stopped) throw ImageError(std::string(kStopped));
-    Fail(session_->trap.manager.msg_code);
+    const ImageError error = JpegError(session_->trap.manager);
+    if (session_->limitExceeded.empty()) throw error;
+    throw ImageError(error.what(), session_->limitExceeded);
   }
-  [[noreturn]] static void Fail(int messageCode) { throw ImageError(JpegErrorText(messageCode)); }
+  [[noreturn]] static void Fail(int messageCode) { throw JpegError(messageCode); }
 
   DecodeSession& Session() { return *session_; }
   jpeg_decompress_struct& Info() { return session_->cinfo; }

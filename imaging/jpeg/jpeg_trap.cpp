@@ -25,10 +25,23 @@ jpeg_error_mgr* InstallErrorTrap(JpegErrorTrap& trap) {
   return &trap.manager;
 }
 
-std::string JpegErrorText(int messageCode) {
-  std::string text(kJpegErrorPattern);
-  text.replace(text.find("%d"), 2, std::to_string(messageCode));
-  return text;
+ImageError JpegError(const jpeg_error_mgr& manager) {
+  std::string display(kJpegErrorPattern);
+  display.replace(display.find("%d"), 2, std::to_string(manager.msg_code));
+  // format_message reads the code and its parameters through the context's error manager.
+  jpeg_error_mgr copy = manager;
+  jpeg_common_struct context{};
+  context.err = &copy;
+  char english[JMSG_LENGTH_MAX] = {};
+  (*copy.format_message)(&context, english);
+  return ImageError(display, english);
+}
+
+ImageError JpegError(int messageCode) {
+  jpeg_error_mgr manager{};
+  jpeg_std_error(&manager);
+  manager.msg_code = messageCode;
+  return JpegError(manager);
 }
 
 }  // namespace mirelay

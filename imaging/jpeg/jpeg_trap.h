@@ -10,6 +10,8 @@
 
 #include <jpeglib.h>
 
+#include "imaging/image_error.h"
+
 namespace mirelay {
 
 struct JpegErrorTrap {
@@ -20,8 +22,11 @@ struct JpegErrorTrap {
 // Points `trap` at libjpeg's message table with our exits: errors jump, warnings and traces vanish.
 jpeg_error_mgr* InstallErrorTrap(JpegErrorTrap& trap);
 
-// "JPEG エラー #%d" filled with the library's message number.
-std::string JpegErrorText(int messageCode);
+// The error the library raised into `manager`: "JPEG エラー #%d" with its message number for
+// the window, the library's own message for the command.
+ImageError JpegError(const jpeg_error_mgr& manager);
+// The same for a message number of the library's table that this program raises itself.
+ImageError JpegError(int messageCode);
 
 // Runs `step` on a session that owns `trap`; false when the library raised an error, whose
 // number is then in trap.manager.msg_code.

@@ -151,8 +151,7 @@ class Compressor {
     session.quality = quality;
     session.rows = rows.data();
     session.stopRequested = &stopRequested;
-    if (!RunTrapped(session, Compress))
-      throw ImageError(JpegErrorText(session.trap.manager.msg_code));
+    if (!RunTrapped(session, Compress)) throw JpegError(session.trap.manager);
     if (session.stopped) throw ImageError(std::string(kStopped));
     return bytes;
   }

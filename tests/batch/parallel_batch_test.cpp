@@ -26,7 +26,7 @@ using testing_support::WriteText;
 // picture, and an optional "X0 Y0 X1 Y1 RGB" paints a rectangle on it. "unreadable" stands
 // for a file that cannot be opened; other text fails to decode.
 std::int32_t LoadFake(const std::string& path, Bitmap& bitmap, const DecodeOptions& = {}) {
-  if (ReadText(path) == "unreadable") throw FileError("cannot open " + path);
+  if (ReadText(path) == "unreadable") throw FileError("cannot open " + path, "cannot open " + path);
   std::istringstream in(ReadText(path));
   int width = 0, height = 0;
   unsigned fill = 0;
@@ -304,9 +304,10 @@ TEST(ParallelBatchTest, AnOutputsOwnErrorSkipsOnlyThatPairInTheCommand) {
   EXPECT_EQ(report.written, 3u);
   ASSERT_EQ(report.notWritten.size(), 3u);
   EXPECT_EQ(report.notWritten[0].outputPath, space.dir.Path("out/b0p1.png"));
-  EXPECT_EQ(report.notWritten[0].cause, std::make_error_code(std::errc::is_a_directory).message());
-  EXPECT_EQ(report.notWritten[1].cause,
-            std::make_error_code(std::errc::filename_too_long).message());
+  EXPECT_EQ(report.notWritten[0].cause, std::errc::is_a_directory);
+  EXPECT_EQ(report.notWritten[0].reason.english,
+            "cannot create " + space.dir.Path("out/b0p1.png") + ": Is a directory");
+  EXPECT_EQ(report.notWritten[1].cause, std::errc::filename_too_long);
 }
 
 TEST(ParallelBatchTest, InputErrorsEndTheWindowsRunButOnlySkipTheCommandsPairs) {
@@ -353,7 +354,7 @@ TEST(ParallelBatchTest, MissingFilesAreReportedAsSuch) {
   space.job.parts = {space.dir.Path("part/gone.png")};
   const auto report = RunToEnd(space.job);
   ASSERT_EQ(report.undecodable.size(), 1u);
-  EXPECT_EQ(report.undecodable[0].reason, "file not found");
+  EXPECT_EQ(report.undecodable[0].reason.english, "file not found");
   EXPECT_TRUE(space.Outputs().empty());
 }
 

@@ -165,7 +165,7 @@ TEST(UnlessDecodeFails, CatchesDecodeFailuresOnlyByType) {
   const auto failingWith = [](auto error) { return [error] { throw error; }; };
   EXPECT_EQ(UnlessDecodeFails(kFormatPng, [] {}), kFormatPng);
   EXPECT_EQ(UnlessDecodeFails(kFormatPng, failingWith(ImageError("bad"))), kFormatUnknown);
-  EXPECT_EQ(UnlessDecodeFails(kFormatPng, failingWith(FileError("gone"))), kFormatUnknown);
+  EXPECT_EQ(UnlessDecodeFails(kFormatPng, failingWith(FileError("gone", "gone"))), kFormatUnknown);
   EXPECT_EQ(UnlessDecodeFails(kFormatPng, failingWith(std::bad_alloc())), kFormatUnknown);
   EXPECT_THROW(UnlessDecodeFails(kFormatPng, failingWith(std::out_of_range("bug"))),
                std::out_of_range);
