@@ -12,6 +12,7 @@ coefficients 1 to 63 over the whole luminance (made by cjpeg, then spliced):
   huge.png         16384 x 21845 RGB, 1 GiB decoded, about 1 MB of deflate
   rle.bmp          66 bytes of RLE8 declaring 16384 x 16384 (1 GiB at 4 bytes a pixel)
   animation.gif    as many 1920 x 1080 frames as fit in 2 MB
+  offscreen.gif    a 4 x 9 screen whose one frame of 51400 x 12850 reaches far beyond it
   sparse.png       2.5 GB sparse file that starts with a PNG signature
 """
 import argparse
@@ -146,6 +147,15 @@ def long_gif(path):
     return count
 
 
+def offscreen_gif(path):
+    head = b"GIF89a" + struct.pack("<HHBBB", 4, 9, 0x81, 0, 0)
+    head += b"\x00\x00\x00\xff\xff\xff\xff\x00\x00\x00\x00\xff"
+    descriptor = b"\x2c" + struct.pack("<HHHHB", 0, 0, 51400, 12850, 0)
+    data = bytes([2]) + pack_sub_blocks(lzw_codes(bytes([1]) * 3600, 2))
+    with open(path, "wb") as handle:
+        handle.write(head + descriptor + data + b"\x3b")
+
+
 def sparse_png(path):
     with open(path, "wb") as handle:
         handle.write(b"\x89PNG\r\n\x1a\n")
@@ -163,6 +173,7 @@ def main():
     huge_png(at("huge.png"))
     rle_bmp(at("rle.bmp"))
     frames = long_gif(at("animation.gif"))
+    offscreen_gif(at("offscreen.gif"))
     sparse_png(at("sparse.png"))
     for name in sorted(os.listdir(options.folder)):
         print(f"{name}: {os.path.getsize(at(name))} bytes")

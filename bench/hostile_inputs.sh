@@ -25,7 +25,7 @@ prepare() {
 echo
 echo "| input | size | exit | CPU s | peak RSS MiB | wall s |"
 echo "|---|---|---|---|---|---|"
-for name in progressive.jpg scans.jpg huge.png rle.bmp animation.gif sparse.png; do
+for name in progressive.jpg scans.jpg huge.png rle.bmp animation.gif offscreen.gif sparse.png; do
   prepare "$name"
   status=0
   /usr/bin/time -o "$work/time" -f "%U %S %M %e" \

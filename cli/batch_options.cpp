@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "batch/memory_budget.h"
+#include "cli/terminal_text.h"
 #include "imaging/file_io.h"
 #include "imaging/image_error.h"
 #include "imaging/image_lib.h"
@@ -67,13 +68,13 @@ void CheckSettingsFile(const std::string& path) {
   std::error_code cause;
   const auto status = std::filesystem::status(path, cause);
   if (!cause && !std::filesystem::is_regular_file(status)) {
-    throw CLI::ValidationError("--settings", path + ": not a regular file");
+    throw CLI::ValidationError("--settings", QuoteForTerminal(path) + ": not a regular file");
   }
   try {
     // Opened without blocking, so a FIFO in its place cannot hang the run.
     InputFile(path).ReadStart(1);
   } catch (const FileError& error) {
-    throw CLI::ValidationError("--settings", error.English());
+    throw CLI::ValidationError("--settings", QuoteForTerminal(error.English()));
   }
 }
 
@@ -89,9 +90,9 @@ void CheckOutputFolder(const RawOptions& raw) {
   for (const auto& [name, folder] : {std::pair{"BASE_DIR", &raw.base}, {"PART_DIR", &raw.part}}) {
     std::error_code cause;
     if (std::filesystem::equivalent(raw.out, *folder, cause)) {
-      throw CLI::ValidationError("OUT_DIR", "'" + raw.out + "' is the same folder as " + name +
-                                                " '" + *folder +
-                                                "'; the outputs would overwrite the inputs");
+      throw CLI::ValidationError("OUT_DIR", QuoteForTerminal(raw.out) + " is the same folder as " +
+                                                name + " " + QuoteForTerminal(*folder) +
+                                                "; the outputs would overwrite the inputs");
     }
   }
 }

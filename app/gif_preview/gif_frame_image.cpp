@@ -36,7 +36,7 @@ QImage FrameImage(const GifImage& image, const GifFrame& frame, const GifPaintSe
   for (int row = 0; row < picture.Height(); ++row) {
     const std::uint8_t* colors = picture.RowPointer(row);
     // The mask comes from the file's indices: a dithered picture no longer holds them.
-    const std::uint8_t* indices = frame.indices.data() + std::size_t(row) * frame.width;
+    const std::uint8_t* indices = frame.indices.data() + std::size_t(row) * frame.keptWidth;
     auto* out = reinterpret_cast<QRgb*>(result.scanLine(row));
     for (int x = 0; x < picture.Width(); ++x) {
       out[x] = masked && indices[x] == transparentIndex

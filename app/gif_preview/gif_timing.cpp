@@ -21,10 +21,10 @@ QRect ScaledFrameRect(const GifImage& image, const GifFrame& frame, const QRect&
   if (image.width == 0 || image.height == 0) return {};
   const int left = ScaleEdge(destination.left(), frame.left, destination.width(), image.width);
   const int right =
-      ScaleEdge(destination.left(), frame.left + frame.width, destination.width(), image.width);
+      ScaleEdge(destination.left(), frame.left + frame.keptWidth, destination.width(), image.width);
   const int top = ScaleEdge(destination.top(), frame.top, destination.height(), image.height);
-  const int bottom =
-      ScaleEdge(destination.top(), frame.top + frame.height, destination.height(), image.height);
+  const int bottom = ScaleEdge(destination.top(), frame.top + frame.keptHeight, destination.height(),
+                               image.height);
   return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
 }
 

@@ -11,8 +11,8 @@ inline constexpr int kMillisecondsPerDelayStep = 12;
 inline constexpr int kDefaultDelaySteps = 10;
 inline constexpr int kMinimumDelaySteps = 3;
 
-// The frame's rectangle on the logical screen scaled into `destination`, each edge rounded to
-// the nearest pixel. Empty when the logical screen has no area.
+// The rectangle of the frame's kept part on the logical screen scaled into `destination`, each
+// edge rounded to the nearest pixel. Empty when the logical screen has no area.
 QRect ScaledFrameRect(const GifImage& image, const GifFrame& frame, const QRect& destination);
 
 // How long to show `frame` before the next one: its delay (a default for none or 0, raised to

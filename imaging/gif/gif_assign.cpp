@@ -136,6 +136,8 @@ GifFrame CubeFrame(const Bitmap& bitmap) {
   GifFrame frame;
   frame.width = static_cast<std::uint16_t>(bitmap.Width());
   frame.height = static_cast<std::uint16_t>(bitmap.Height());
+  frame.keptWidth = frame.width;
+  frame.keptHeight = frame.height;
   frame.localColorTable = CubeTable();
   frame.indices = ReduceToCube(bitmap);
   frame.hasImage = true;

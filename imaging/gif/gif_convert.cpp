@@ -77,35 +77,30 @@ class CubeDitherer {
   std::vector<int> next_;
 };
 
-// The part of the frame that lies on the logical screen.
-struct Clip {
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-};
-
-Clip ClipToScreen(const GifImage& image, const GifFrame& frame) {
-  return {std::clamp<std::int32_t>(image.width - frame.left, 0, frame.width),
-          std::clamp<std::int32_t>(image.height - frame.top, 0, frame.height)};
-}
-
 // Only what can reach the screen is dithered. Each row carries errors one column to the left
 // into the next, so a row needs the screen's columns and one more past its right edge for each
-// row below it that the screen shows. A huge frame on a small screen then costs what the screen
-// does, and one wholly beside the screen costs nothing.
-Bitmap DitheredFramePicture(const GifColorTable& table, const GifFrame& frame, Clip clip) {
-  Bitmap picture(PixelFormat::kIndexed8, frame.width, frame.height);
+// row below it that the screen shows; the reader keeps those columns for a palette display.
+Bitmap DitheredFramePicture(const GifColorTable& table, const GifFrame& frame, GifFrameClip clip) {
+  Bitmap picture(PixelFormat::kIndexed8, frame.keptWidth, frame.keptHeight);
   picture.colorTable = CubePalette();
-  if (clip.width == 0) return picture;
+  const std::int32_t rows = std::min<std::int32_t>(clip.height, frame.keptHeight);
+  if (clip.width == 0 || rows == 0) return picture;
   const auto columnsOf = [&](std::int32_t row) {
-    return std::min<std::size_t>(frame.width,
+    return std::min<std::size_t>(frame.keptWidth,
                                  std::size_t(clip.width) + std::size_t(clip.height - 1 - row));
   };
   CubeDitherer ditherer(columnsOf(0));
-  for (std::int32_t row = 0; row < clip.height; ++row) {
-    const std::uint8_t* indices = frame.indices.data() + std::size_t(row) * frame.width;
+  for (std::int32_t row = 0; row < rows; ++row) {
+    const std::uint8_t* indices = frame.indices.data() + std::size_t(row) * frame.keptWidth;
     ditherer.Row(table, indices, columnsOf(row), picture.RowPointer(row));
   }
   return picture;
+}
+
+// The frame's part on the screen, as far as `picture` holds it.
+GifFrameClip PaintedClip(const GifImage& image, const GifFrame& frame, const Bitmap& picture) {
+  const GifFrameClip clip = image.ScreenClip(frame);
+  return {std::min(clip.width, picture.Width()), std::min(clip.height, picture.Height())};
 }
 
 Bitmap ComposeOnDeviceScreen(const GifImage& image, const GifFrame& frame, const Bitmap& picture) {
@@ -114,7 +109,7 @@ Bitmap ComposeOnDeviceScreen(const GifImage& image, const GifFrame& frame, const
     std::uint8_t* out = screen.RowPointer(row);
     for (std::int32_t x = 0; x < screen.Width(); ++x) std::memset(out + 4 * x, 0xFF, 3);
   }
-  const auto clip = ClipToScreen(image, frame);
+  const auto clip = PaintedClip(image, frame, picture);
   for (std::int32_t row = 0; row < clip.height; ++row) {
     const std::uint8_t* in = picture.RowPointer(row);
     std::uint8_t* out = screen.RowPointer(frame.top + row) + 4 * frame.left;
@@ -134,7 +129,7 @@ Bitmap ComposeOnCubeScreen(const GifImage& image, const GifFrame& frame, const B
   for (std::int32_t row = 0; row < screen.Height(); ++row) {
     std::memset(screen.RowPointer(row), kCubeWhite, screen.Width());
   }
-  const auto clip = ClipToScreen(image, frame);
+  const auto clip = PaintedClip(image, frame, picture);
   for (std::int32_t row = 0; row < clip.height; ++row) {
     std::memcpy(screen.RowPointer(frame.top + row) + frame.left, picture.RowPointer(row),
                 clip.width);
@@ -148,12 +143,12 @@ Bitmap FramePicture(const GifImage& image, const GifFrame& frame, bool paletteDi
   const auto& table = image.ActiveColorTable(frame);
   if (table.empty()) throw ImageError(kGifNoColorTable);
   if (frame.Empty()) return {};
-  if (paletteDisplay) return DitheredFramePicture(table, frame, ClipToScreen(image, frame));
-  Bitmap picture(PixelFormat::kIndexed8, frame.width, frame.height);
+  if (paletteDisplay) return DitheredFramePicture(table, frame, image.ScreenClip(frame));
+  Bitmap picture(PixelFormat::kIndexed8, frame.keptWidth, frame.keptHeight);
   picture.colorTable = ToPalette(table);
-  for (std::int32_t row = 0; row < frame.height; ++row) {
-    std::memcpy(picture.RowPointer(row), frame.indices.data() + std::size_t(row) * frame.width,
-                frame.width);
+  for (std::int32_t row = 0; row < frame.keptHeight; ++row) {
+    std::memcpy(picture.RowPointer(row),
+                frame.indices.data() + std::size_t(row) * frame.keptWidth, frame.keptWidth);
   }
   return picture;
 }

@@ -1,5 +1,7 @@
 #include "imaging/gif/gif_image.h"
 
+#include <algorithm>
+
 namespace mirelay {
 
 namespace {
@@ -37,6 +39,11 @@ const GifLoopExtension* GifFrame::LoopExtension() const {
 
 const GifColorTable& GifImage::ActiveColorTable(const GifFrame& frame) const {
   return frame.localColorTable.empty() ? globalColorTable : frame.localColorTable;
+}
+
+GifFrameClip GifImage::ScreenClip(const GifFrame& frame) const {
+  return {std::clamp<std::int32_t>(width - frame.left, 0, frame.width),
+          std::clamp<std::int32_t>(height - frame.top, 0, frame.height)};
 }
 
 }  // namespace mirelay

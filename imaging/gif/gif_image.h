@@ -68,7 +68,11 @@ class GifFrame {
   std::uint16_t height = 0;
   bool interlaced = false;
   GifColorTable localColorTable;
-  // width * height indices, row 0 at the top, whatever the file's interlacing.
+  // The part of the frame kept in `indices`: its keptWidth columns and keptHeight rows from
+  // the top-left corner, which hold everything of it that can reach a picture.
+  std::uint16_t keptWidth = 0;
+  std::uint16_t keptHeight = 0;
+  // keptWidth * keptHeight indices, row 0 at the top, whatever the file's interlacing.
   std::vector<std::uint8_t> indices;
   std::vector<GifExtension> extensions;
   bool hasImage = false;
@@ -80,6 +84,11 @@ class GifFrame {
   std::uint8_t TransparentIndex() const;
   const GifGraphicControlExtension* GraphicControl() const;
   const GifLoopExtension* LoopExtension() const;
+};
+
+struct GifFrameClip {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
 };
 
 // A loaded GIF file: its logical screen, global colour table and frames in file order.
@@ -95,6 +104,8 @@ class GifImage {
 
   // The frame's local table when it has entries, otherwise the global one.
   const GifColorTable& ActiveColorTable(const GifFrame& frame) const;
+  // The columns and rows of the frame, from its top-left corner, that lie on the screen.
+  GifFrameClip ScreenClip(const GifFrame& frame) const;
 };
 
 }  // namespace mirelay

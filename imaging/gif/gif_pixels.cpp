@@ -102,19 +102,22 @@ class GifDecoder {
   GifFileType* gif_;
 };
 
-// Runs giflib over the rows, each decoded into the memory that `rowMemory(row)` gives. It
-// reports running out of data as a failed read and the end code as an early end: both leave
-// the rest of the frame as it was. It reports a prefix chain that never reaches a pixel as an
-// image defect, whether the chain leads back to itself or into an entry not yet defined; both
-// fail the load.
-template <typename RowMemory>
-void DecodeRows(CodeStream& stream, const GifFrame& frame, RowMemory rowMemory, StopPoll& poll) {
+// Runs giflib over the rows, each decoded into the memory that `rowMemory(row)` gives and then
+// handed to `rowDone(row)`, a row cut short included. It reports running out of data as a
+// failed read and the end code as an early end: both leave the rest of the frame as it was. It
+// reports a prefix chain that never reaches a pixel as an image defect, whether the chain leads
+// back to itself or into an entry not yet defined; both fail the load.
+template <typename RowMemory, typename RowDone>
+void DecodeRows(CodeStream& stream, const GifFrame& frame, RowMemory rowMemory, RowDone rowDone,
+                StopPoll& poll) {
   GifDecoder decoder(stream);
   GifFileType* gif = decoder.get();
   // A code size giflib refuses (above 8) is a defect that ends the frame before its first row.
   if (DGifGetImageDesc(gif) == GIF_ERROR) return;
   for (const std::uint16_t row : RowOrder(frame)) {
-    if (DGifGetLine(gif, rowMemory(row), frame.width) == GIF_OK) {
+    const bool decoded = DGifGetLine(gif, rowMemory(row), frame.width) == GIF_OK;
+    rowDone(row);
+    if (decoded) {
       poll.Advance(frame.width);
       continue;
     }
@@ -133,22 +136,30 @@ CodeStream CollectCodeStream(ByteReader& reader, const GifFrame& frame) {
 }  // namespace
 
 void DecodeFramePixels(ByteReader& reader, GifFrame& frame, StopPoll& poll) {
-  if (reader.AtEnd()) return;
-  CodeStream stream = CollectCodeStream(reader, frame);
-  if (frame.indices.empty()) return;
-  DecodeRows(
-      stream, frame,
-      [&frame](std::uint16_t row) { return frame.indices.data() + std::size_t{row} * frame.width; },
-      poll);
-}
-
-void CheckFramePixels(ByteReader& reader, const GifFrame& frame, StopPoll& poll) {
+  const std::uint8_t fill = frame.Transparent() ? frame.TransparentIndex() : 0;
+  const std::size_t keptWidth = frame.keptWidth;
+  frame.indices.assign(keptWidth * frame.keptHeight, fill);
   if (reader.AtEnd()) return;
   CodeStream stream = CollectCodeStream(reader, frame);
   if (frame.width == 0 || frame.height == 0) return;
-  std::vector<std::uint8_t> scratch(frame.width);
-  DecodeRows(
-      stream, frame, [&scratch](std::uint16_t) { return scratch.data(); }, poll);
+  // Rows kept whole are decoded in place; every other row goes through one row of memory, of
+  // which a kept row keeps its first columns.
+  std::vector<std::uint8_t> scratch;
+  const auto inPlace = [&](std::uint16_t row) {
+    return row < frame.keptHeight && keptWidth == frame.width;
+  };
+  const auto rowMemory = [&](std::uint16_t row) {
+    if (inPlace(row)) return frame.indices.data() + row * keptWidth;
+    scratch.resize(frame.width);
+    // A row cut short keeps the fill in its undecoded columns, as a row decoded in place does.
+    if (row < frame.keptHeight) std::fill_n(scratch.begin(), keptWidth, fill);
+    return scratch.data();
+  };
+  const auto rowDone = [&](std::uint16_t row) {
+    if (row >= frame.keptHeight || inPlace(row)) return;
+    std::copy_n(scratch.begin(), keptWidth, frame.indices.begin() + row * keptWidth);
+  };
+  DecodeRows(stream, frame, rowMemory, rowDone, poll);
 }
 
 }  // namespace mirelay

@@ -35,6 +35,7 @@ struct ReadContext {
   StopPoll poll;
   GifImage image;
   bool keepLaterFrames = false;
+  bool paletteDisplay = false;
   std::size_t maxPixelBytes = 0;
   std::size_t pixelBytes = 0;
 };
@@ -152,14 +153,40 @@ GifExtension ReadExtension(ByteReader& reader) {
   throw ImageError(kGifUnknownExtension);
 }
 
-// Whether the frame being read keeps its `count` indices, decided before anything is
-// allocated. Kept frames share one budget; frame 0 must fit in it, and the first later frame
-// that does not fit ends the keeping of all later frames, those kept so far included.
-bool KeepPixels(ReadContext& context, std::size_t count) {
-  const bool fits = count <= context.maxPixelBytes - context.pixelBytes;
+// What of the frame can reach a picture. A frame of the screen's size is taken whole wherever it
+// lies, since the working image is then the frame itself. Of any other frame only what lies on
+// the screen is painted; on a palette display each row's dithering also carries errors leftwards
+// from one column further past the screen's right edge for every row below it, so those stay too.
+// A huge frame on a small screen then costs what the screen does.
+void ChooseKeptPart(const ReadContext& context, GifFrame& frame) {
+  const GifImage& image = context.image;
+  if (frame.width == image.width && frame.height == image.height) {
+    frame.keptWidth = frame.width;
+    frame.keptHeight = frame.height;
+    return;
+  }
+  const GifFrameClip clip = image.ScreenClip(frame);
+  if (clip.width == 0 || clip.height == 0) return;
+  std::int32_t width = clip.width;
+  if (context.paletteDisplay) {
+    width = std::min<std::int32_t>(frame.width, clip.width + clip.height - 1);
+  }
+  frame.keptWidth = static_cast<std::uint16_t>(width);
+  frame.keptHeight = static_cast<std::uint16_t>(clip.height);
+}
+
+// Whether the frame being read keeps its kept part, decided before anything is allocated.
+// Frame 0 is refused when its whole raster would pass the cap, kept part or not, so the files
+// accepted do not depend on where a frame lies. Kept parts share one budget, and the first later
+// frame whose part does not fit ends the keeping of all later frames, those kept so far included.
+bool KeepPixels(ReadContext& context, const GifFrame& frame) {
+  const std::size_t count = std::size_t{frame.keptWidth} * frame.keptHeight;
   auto& frames = context.image.frames;
-  if (frames.empty() && !fits) throw ImageError(std::string(kPictureTooLarge));
-  if (!frames.empty() && !(context.keepLaterFrames && fits)) {
+  if (frames.empty()) {
+    if (std::size_t{frame.width} * frame.height > context.maxPixelBytes) {
+      throw ImageError(std::string(kPictureTooLarge));
+    }
+  } else if (!(context.keepLaterFrames && count <= context.maxPixelBytes - context.pixelBytes)) {
     context.keepLaterFrames = false;
     frames.erase(frames.begin() + 1, frames.end());
     return false;
@@ -183,12 +210,11 @@ void ReadFrameImage(ReadContext& context, GifFrame& frame) {
   frame.interlaced = (packed & kInterlaceFlag) != 0;
   if (packed & kColorTableFlag) frame.localColorTable = ReadColorTable(reader, packed);
   frame.hasImage = true;
-  const std::size_t count = std::size_t{frame.width} * frame.height;
-  if (!KeepPixels(context, count)) {
-    CheckFramePixels(reader, frame, context.poll);
-    return;
+  ChooseKeptPart(context, frame);
+  if (!KeepPixels(context, frame)) {
+    frame.keptWidth = 0;
+    frame.keptHeight = 0;
   }
-  frame.indices.assign(count, frame.Transparent() ? frame.TransparentIndex() : 0);
   DecodeFramePixels(reader, frame, context.poll);
 }
 
@@ -232,6 +258,7 @@ GifImage DecodeGifImage(std::span<const std::uint8_t> file, KeptFrames kept,
                       StopPoll(options.stopRequested, kBytesBetweenStopPolls),
                       {}};
   context.keepLaterFrames = kept == KeptFrames::kAllThatFit;
+  context.paletteDisplay = options.paletteDisplay;
   context.maxPixelBytes = MaxPixelBytes();
   ReadLogicalScreen(context);
   ReadBlocks(context);

@@ -23,9 +23,10 @@ enum class KeptFrames {
   kAllThatFit,
 };
 
-// The graphic held in a whole GIF file. Throws ImageError with the texts above, with
-// kPictureTooLarge when frame 0 alone would hold more than MaxPixelBytes() indices, or with
-// kStopped once `options` asks to stop.
+// The graphic held in a whole GIF file, each frame keeping only what can reach a picture (see
+// GifFrame::keptWidth; for a palette display, as `options` says, a little more). Throws
+// ImageError with the texts above, with kPictureTooLarge when frame 0 alone would keep more than
+// MaxPixelBytes() indices, or with kStopped once `options` asks to stop.
 GifImage DecodeGifImage(std::span<const std::uint8_t> file,
                         KeptFrames kept = KeptFrames::kAllThatFit,
                         const DecodeOptions& options = {});

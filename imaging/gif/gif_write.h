@@ -11,6 +11,7 @@ namespace mirelay {
 // holds it and no global colour table; for every frame its graphic control extensions and,
 // unless it is empty, its image, not interlaced, with its local colour table padded with
 // black to a power of two. "89a" when a graphic control extension is written, else "87a".
+// Every frame must be kept whole, as the frames GifImageFromBitmap makes are.
 void WriteGifImageTo(OutputFile& file, const GifImage& image,
                      const StopRequest& stopRequested = {});
 

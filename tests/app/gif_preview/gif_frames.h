@@ -33,7 +33,8 @@ inline GifLoopExtension Loop(std::uint16_t count) {
   return loop;
 }
 
-// A frame of the given rectangle holding `indices` (one index repeated when it is a single one).
+// A frame of the given rectangle kept whole, holding `indices` (one index repeated when it is a
+// single one).
 inline GifFrame Frame(std::uint16_t left, std::uint16_t top, std::uint16_t width,
                       std::uint16_t height, std::vector<std::uint8_t> indices,
                       std::vector<GifExtension> extensions = {}) {
@@ -42,6 +43,8 @@ inline GifFrame Frame(std::uint16_t left, std::uint16_t top, std::uint16_t width
   frame.top = top;
   frame.width = width;
   frame.height = height;
+  frame.keptWidth = width;
+  frame.keptHeight = height;
   frame.hasImage = true;
   if (indices.size() == 1) indices.assign(std::size_t(width) * height, indices.front());
   frame.indices = std::move(indices);
