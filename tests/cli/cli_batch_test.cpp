@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -19,6 +20,7 @@
 namespace mirelay {
 namespace {
 
+using testing_support::CliResult;
 using testing_support::CliLaunch;
 using testing_support::ReadText;
 using testing_support::RunCli;
@@ -234,20 +236,6 @@ TEST_F(CliBatchTest, SigintLeavesOnlyCompleteFilesAndExits130) {
   EXPECT_LT(written, 24u) << "the interrupt came too late to stop anything";
 }
 
-TEST_F(CliBatchTest, AnUnwritableOutputFolderGivesStatusThreeNamingFileAndCause) {
-  AddSmallWorkload();
-  // The child may run as another user: it needs to reach the inputs.
-  ::chmod(dir_.Root().c_str(), 0755);
-  ::chmod(dir_.Path("out").c_str(), 0555);
-  CliLaunch launch;
-  launch.unprivileged = true;
-  const auto result = RunCli(Arguments(OutputFormat()), dir_, launch);
-  EXPECT_EQ(result.status, 3) << result.err;
-  EXPECT_NE(result.err.find(dir_.Path("out/")), std::string::npos) << result.err;
-  EXPECT_NE(result.err.find("Permission denied"), std::string::npos) << result.err;
-  EXPECT_TRUE(std::filesystem::is_empty(dir_.Path("out")));
-}
-
 using Json = nlohmann::json;
 
 std::vector<Json> JsonLines(const std::string& text) {
@@ -255,6 +243,48 @@ std::vector<Json> JsonLines(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(Json::parse(line));
   return lines;
+}
+
+// However a run ends, every pair falls under exactly one count: in the summary of the report,
+// whose pair lines and pairs not started make up the whole, and in the text summary.
+void ExpectEveryPairCounted(const CliResult& result, const std::vector<Json>& report) {
+  ASSERT_FALSE(report.empty());
+  const auto& summary = report.back()["summary"];
+  const std::size_t pairs = summary["pairs"], notStarted = summary["not_started"];
+  std::size_t counted = notStarted;
+  for (const char* key : {"written", "up_to_date", "skipped", "failed"}) {
+    counted += summary[key].get<std::size_t>();
+  }
+  EXPECT_EQ(counted, pairs) << summary.dump();
+  EXPECT_EQ(report.size() - 1 + notStarted, pairs) << summary.dump();
+  std::smatch line;
+  ASSERT_TRUE(std::regex_search(result.err, line,
+                                std::regex("(\\d+) of (\\d+) pairs written, (?:(\\d+) up to date, )?"
+                                           "(\\d+) skipped, (\\d+) not written, (\\d+) not started")))
+      << result.err;
+  std::size_t sum = 0;
+  for (const int group : {1, 3, 4, 5, 6}) sum += line[group].matched ? std::stoul(line[group]) : 0;
+  EXPECT_EQ(sum, std::stoul(line[2])) << result.err;
+  EXPECT_EQ(std::stoul(line[6]), notStarted) << result.err;
+}
+
+TEST_F(CliBatchTest, AnUnwritableOutputFolderGivesStatusThreeNamingFileAndCause) {
+  AddSmallWorkload();
+  // The child may run as another user: it needs to reach the inputs.
+  ::chmod(dir_.Root().c_str(), 0755);
+  ::chmod(dir_.Path("out").c_str(), 0555);
+  CliLaunch launch;
+  launch.unprivileged = true;
+  auto options = OutputFormat();
+  options.insert(options.end(), {"--jobs", "1", "--report", "-"});
+  const auto result = RunCli(Arguments(options), dir_, launch);
+  EXPECT_EQ(result.status, 3) << result.err;
+  EXPECT_NE(result.err.find(dir_.Path("out/")), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("Permission denied"), std::string::npos) << result.err;
+  EXPECT_TRUE(std::filesystem::is_empty(dir_.Path("out")));
+  const auto report = JsonLines(result.out);
+  ExpectEveryPairCounted(result, report);
+  EXPECT_EQ(report.back()["summary"]["not_started"], 5);
 }
 
 std::string FromBase64(const std::string& text) {
@@ -309,9 +339,10 @@ TEST_F(CliBatchTest, UpdateShardsAfterAnInterruptDoOnlyTheRestAndEqualAWholeRun)
   };
   auto options = OutputFormat();
   options.insert(options.end(), {"--jobs", "2", "--report", dir_.Path("interrupted.jsonl")});
-  ASSERT_EQ(RunCli(Arguments(options), dir_, launch).status, 130);
+  const auto stopped = RunCli(Arguments(options), dir_, launch);
+  ASSERT_EQ(stopped.status, 130);
   const auto interrupted = JsonLines(ReadText(dir_.Path("interrupted.jsonl")));
-  ASSERT_FALSE(interrupted.empty());
+  ExpectEveryPairCounted(stopped, interrupted);
   EXPECT_EQ(interrupted.back()["summary"]["exit_status"], 130);
   const auto kept = FolderTimes(out);
   ASSERT_LT(kept.size(), 12u) << "the interrupt came too late to leave anything undone";

@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 
 #include "cli_harness.h"
@@ -160,6 +162,35 @@ TEST_F(CliFaultsTest, AnOutputsOwnNameOrPlaceSkipsOnlyThatPair) {
   EXPECT_NE(result.err.find("p.png: File name too long"), std::string::npos) << result.err;
   EXPECT_EQ(Outputs(), (std::vector<std::string>{"ap.png", "bp.png"}));
   EXPECT_TRUE(std::filesystem::is_directory(dir_.Path("out/ap.png")));
+}
+
+// The command speaks English whatever the window shows: its own lines and the report's reasons
+// hold nothing else once the file names are taken out.
+TEST_F(CliFaultsTest, MessagesAndReasonsAreEnglishWithTheCauseAndTheLibrarysWords) {
+  AddSmall("base/a.png");
+  Bitmap picture(PixelFormat::kBits24, 8, 8);
+  ASSERT_EQ(SaveBitmapAs(dir_.Path("base/lossless.jpg"), &picture, 90), kFormatJpeg);
+  auto jpeg = testing_support::ReadText(dir_.Path("base/lossless.jpg"));
+  jpeg[jpeg.find("\xFF\xC0") + 1] = '\xC3';  // a lossless frame, which libjpeg refuses
+  testing_support::WriteText(dir_.Path("base/lossless.jpg"), jpeg);
+  testing_support::WriteText(dir_.Path("base/broken.bmp"), "BM" + std::string(60, '\x01'));
+  AddSmall("part/p.png");
+  std::filesystem::create_directory(dir_.Path("out/ap.png"));
+  ::setenv("LANG", "C.UTF-8", 1);
+  const auto result = RunCli(Arguments({"--report", "-"}), dir_);
+  ::unsetenv("LANG");
+  EXPECT_EQ(result.status, 3) << result.err;
+  for (const char* words : {"Unsupported JPEG process: SOF type 0xc3", "Stream read error",
+                            "ap.png: Is a directory"}) {
+    EXPECT_NE(result.err.find(words), std::string::npos) << words << "\n" << result.err;
+    EXPECT_NE(result.out.find(words), std::string::npos) << words << "\n" << result.out;
+  }
+  for (std::string text : {result.err, result.out}) {
+    for (std::size_t at; (at = text.find(dir_.Root().string())) != std::string::npos;) {
+      text.erase(at, dir_.Root().string().size());
+    }
+    EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](char c) { return c > 0; })) << text;
+  }
 }
 
 // Temporaries of killed runs of this host go; those of live processes and of other hosts

@@ -1,7 +1,12 @@
 // Command-line behaviour that needs no working codec: refusals, help, settings file, exit 1.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
 
 #include "cli_harness.h"
 #include "imaging/image_lib.h"
@@ -10,6 +15,7 @@ namespace mirelay {
 namespace {
 
 using testing_support::CliResult;
+using testing_support::ReadText;
 using testing_support::RunCli;
 using testing_support::TempDir;
 using testing_support::WriteText;
@@ -46,6 +52,56 @@ TEST_F(CliOptionsTest, RefusedOptionsEndWithStatusTwoAndSayWhy) {
     const auto result = Run(options);
     EXPECT_EQ(result.status, 2) << options[0] << " " << options[1];
     EXPECT_NE(result.err.find(hint), std::string::npos) << result.err;
+  }
+}
+
+std::map<std::string, std::string> FilesUnder(const std::filesystem::path& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    if (entry.is_regular_file()) files[entry.path().string()] = ReadText(entry.path().string());
+  }
+  return files;
+}
+
+// An output folder that is an input folder would overwrite inputs and read outputs back; a
+// settings file that cannot be read would leave defaults passing for the user's settings. Both
+// are refused before any picture is read or written, dry run or not.
+TEST_F(CliOptionsTest, OutputFoldersOnInputsAndUnreadableSettingsAreRefusedTouchingNothing) {
+  const Bitmap picture(PixelFormat::kBits24, 2, 2);
+  for (const char* name : {"base/a.bmp", "base/ab.bmp", "part/b.bmp"}) {
+    SaveBitmapAs(dir_.Path(name), &picture, kFormatBmp);
+  }
+  std::filesystem::create_directory_symlink(dir_.Path("base"), dir_.Path("link"));
+  WriteText(dir_.Path("locked.ini"), "[Main]\nThreshold=9\n");
+  ::chmod(dir_.Path("locked.ini").c_str(), 0);
+  ::chmod(dir_.Root().c_str(), 0755);
+  ::mkfifo(dir_.Path("fifo.ini").c_str(), 0644);
+  const std::string base = dir_.Path("base"), part = dir_.Path("part"), out = dir_.Path("out");
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string says;
+  };
+  const std::vector<Case> cases = {
+      {{base, part, base}, "same folder as BASE_DIR"},
+      {{base, part, part}, "same folder as PART_DIR"},
+      {{base, part, dir_.Path("link")}, "same folder as BASE_DIR"},
+      {{base, part, base + "/../part/."}, "same folder as PART_DIR"},
+      {{"--dry-run", base, part, dir_.Path("link")}, "same folder as BASE_DIR"},
+      {{"--settings", dir_.Path("locked.ini"), base, part, out}, "Permission denied"},
+      {{"--settings", dir_.Path("fifo.ini"), base, part, out}, "not a regular file"},
+      {{"--dry-run", "--settings", dir_.Path("fifo.ini"), base, part, out}, "not a regular file"},
+  };
+  const auto before = FilesUnder(dir_.Root());
+  testing_support::CliLaunch launch;
+  launch.unprivileged = true;
+  for (const auto& [arguments, says] : cases) {
+    const auto result = RunCli(arguments, dir_, launch);
+    EXPECT_EQ(result.status, 2) << arguments[2] << ": " << result.err;
+    EXPECT_NE(result.err.find(says), std::string::npos) << result.err;
+    auto after = FilesUnder(dir_.Root());
+    after.erase(dir_.Path("cli.stdout"));
+    after.erase(dir_.Path("cli.stderr"));
+    EXPECT_EQ(after, before) << arguments[2];
   }
 }
 

@@ -250,5 +250,39 @@ TEST(GifLimits, FramesBeyondThePixelCapFailBeforeAllocating) {
   }
 }
 
+// A frame keeps what can reach the screen: its part on it, on a palette display also the columns
+// whose dithering errors reach it, and all of a frame of the screen's size wherever it lies.
+TEST(GifLimits, FramesKeepOnlyWhatCanReachTheScreen) {
+  struct Case {
+    std::uint16_t left, top, width, height;
+    bool paletteDisplay;
+    std::uint16_t keptWidth, keptHeight;
+  };
+  Bytes pixels(5 * 4);
+  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = i % 4;
+  for (const Case c : {Case{0, 0, 5, 4, false, 3, 2}, Case{1, 1, 5, 4, false, 2, 1},
+                       Case{0, 0, 5, 4, true, 4, 2}, Case{3, 0, 5, 4, false, 0, 0},
+                       Case{1, 1, 3, 2, false, 3, 2}, Case{0, 0, 51400, 12850, false, 3, 2}}) {
+    const auto bytes = GifBlockWriter()
+                           .Start(3, 2, kFourColors)
+                           .Descriptor(c.left, c.top, c.width, c.height)
+                           .Pixels(pixels)
+                           .Trailer();
+    DecodeOptions options;
+    options.paletteDisplay = c.paletteDisplay;
+    const auto frame = DecodeGifImage(bytes.bytes(), KeptFrames::kFirst, options).frames.at(0);
+    EXPECT_EQ(frame.keptWidth, c.keptWidth) << c.left << " " << c.width;
+    EXPECT_EQ(frame.keptHeight, c.keptHeight) << c.left << " " << c.width;
+    Bytes kept;
+    for (std::size_t row = 0; row < c.keptHeight; ++row) {
+      for (std::size_t x = 0; x < c.keptWidth; ++x) {
+        const std::size_t at = row * c.width + x;
+        kept.push_back(at < pixels.size() ? pixels[at] : 0);
+      }
+    }
+    EXPECT_EQ(frame.indices, kept) << c.left << " " << c.width;
+  }
+}
+
 }  // namespace
 }  // namespace mirelay
