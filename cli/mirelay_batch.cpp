@@ -80,8 +80,9 @@ bool OverThePictureLimit(const mirelay::InputFailure& failure) {
 // Every pair of the shard falls under exactly one of the counts, however the run ended.
 void PrintSummary(const mirelay::BatchReport& report, double seconds, const BatchOptions& options) {
   for (const auto& failure : report.undecodable) {
-    const char* hint =
-        OverThePictureLimit(failure) ? " (over the picture size limit; --max-picture-mb raises it)" : "";
+    const char* hint = OverThePictureLimit(failure)
+                           ? " (over the picture size limit; --max-picture-mb raises it)"
+                           : "";
     std::fprintf(stderr, "mirelay-batch: skipped pairs with %s: %s%s\n",
                  QuoteForTerminal(failure.path).c_str(),
                  QuoteForTerminal(failure.reason.english).c_str(), hint);

@@ -119,7 +119,7 @@ class Bitmap {
 };
 
 inline constexpr ErrorWords kScanLineOutOfRange{"スキャンライン のインデックスが範囲を越えました",
-                                               "Scan line index out of bounds"};
+                                                "Scan line index out of bounds"};
 
 // The target becomes a copy of the source with all its attributes; an indexed source's
 // colour table becomes the target's colour list.

@@ -23,8 +23,8 @@ QRect ScaledFrameRect(const GifImage& image, const GifFrame& frame, const QRect&
   const int right =
       ScaleEdge(destination.left(), frame.left + frame.keptWidth, destination.width(), image.width);
   const int top = ScaleEdge(destination.top(), frame.top, destination.height(), image.height);
-  const int bottom = ScaleEdge(destination.top(), frame.top + frame.keptHeight, destination.height(),
-                               image.height);
+  const int bottom = ScaleEdge(destination.top(), frame.top + frame.keptHeight,
+                               destination.height(), image.height);
   return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
 }
 

@@ -147,8 +147,8 @@ Bitmap FramePicture(const GifImage& image, const GifFrame& frame, bool paletteDi
   Bitmap picture(PixelFormat::kIndexed8, frame.keptWidth, frame.keptHeight);
   picture.colorTable = ToPalette(table);
   for (std::int32_t row = 0; row < frame.keptHeight; ++row) {
-    std::memcpy(picture.RowPointer(row),
-                frame.indices.data() + std::size_t(row) * frame.keptWidth, frame.keptWidth);
+    std::memcpy(picture.RowPointer(row), frame.indices.data() + std::size_t(row) * frame.keptWidth,
+                frame.keptWidth);
   }
   return picture;
 }

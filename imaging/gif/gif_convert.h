@@ -11,9 +11,9 @@ namespace mirelay {
 
 inline constexpr char kGifNoColorTable[] = "No global or local color table defined";
 
-// A frame's kept part (see GifFrame::keptWidth) as an 8-bit palette picture: its indices over its active colour
-// table, or for a palette display its colours dithered onto the 216-colour cube. An empty
-// frame gives an empty picture. Throws ImageError(kGifNoColorTable) when the frame has no
+// A frame's kept part (see GifFrame::keptWidth) as an 8-bit palette picture: its indices over its
+// active colour table, or for a palette display its colours dithered onto the 216-colour cube. An
+// empty frame gives an empty picture. Throws ImageError(kGifNoColorTable) when the frame has no
 // active colour table.
 Bitmap FramePicture(const GifImage& image, const GifFrame& frame, bool paletteDisplay);
 

@@ -5,8 +5,8 @@
 
 #include <filesystem>
 #include <map>
-#include <regex>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -20,8 +20,8 @@
 namespace mirelay {
 namespace {
 
-using testing_support::CliResult;
 using testing_support::CliLaunch;
+using testing_support::CliResult;
 using testing_support::ReadText;
 using testing_support::RunCli;
 using testing_support::TempDir;
@@ -258,9 +258,10 @@ void ExpectEveryPairCounted(const CliResult& result, const std::vector<Json>& re
   EXPECT_EQ(counted, pairs) << summary.dump();
   EXPECT_EQ(report.size() - 1 + notStarted, pairs) << summary.dump();
   std::smatch line;
-  ASSERT_TRUE(std::regex_search(result.err, line,
-                                std::regex("(\\d+) of (\\d+) pairs written, (?:(\\d+) up to date, )?"
-                                           "(\\d+) skipped, (\\d+) not written, (\\d+) not started")))
+  ASSERT_TRUE(
+      std::regex_search(result.err, line,
+                        std::regex("(\\d+) of (\\d+) pairs written, (?:(\\d+) up to date, )?"
+                                   "(\\d+) skipped, (\\d+) not written, (\\d+) not started")))
       << result.err;
   std::size_t sum = 0;
   for (const int group : {1, 3, 4, 5, 6}) sum += line[group].matched ? std::stoul(line[group]) : 0;

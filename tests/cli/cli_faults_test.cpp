@@ -180,8 +180,8 @@ TEST_F(CliFaultsTest, MessagesAndReasonsAreEnglishWithTheCauseAndTheLibrarysWord
   const auto result = RunCli(Arguments({"--report", "-"}), dir_);
   ::unsetenv("LANG");
   EXPECT_EQ(result.status, 3) << result.err;
-  for (const char* words : {"Unsupported JPEG process: SOF type 0xc3", "Stream read error",
-                            "ap.png: Is a directory"}) {
+  for (const char* words :
+       {"Unsupported JPEG process: SOF type 0xc3", "Stream read error", "ap.png: Is a directory"}) {
     EXPECT_NE(result.err.find(words), std::string::npos) << words << "\n" << result.err;
     EXPECT_NE(result.out.find(words), std::string::npos) << words << "\n" << result.out;
   }
