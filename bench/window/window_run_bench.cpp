@@ -3,7 +3,7 @@
 // not answer). Prints one line of figures; run it offscreen on a workload folder made by
 // bench/batch_workload.py.
 //
-// usage: mirelay_window_bench [--jobs N] WORKSPACE
+// usage: mirelay_window_bench [--jobs N] [--jpeg] WORKSPACE   (--jpeg: the 出力.jpg run)
 #include <sys/resource.h>
 
 #include <QAction>
@@ -23,7 +23,7 @@ struct Figures {
   long ticks = 0;
 };
 
-Figures RunOutput(mirelay::MainWindow& window) {
+Figures RunOutput(mirelay::MainWindow& window, const char* action) {
   Figures figures;
   QElapsedTimer sinceTick;
   QTimer ticker;
@@ -37,7 +37,7 @@ Figures RunOutput(mirelay::MainWindow& window) {
   wall.start();
   sinceTick.start();
   ticker.start();
-  window.findChild<QAction*>("Merge1")->trigger();
+  window.findChild<QAction*>(action)->trigger();
   while (window.isBusy()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   figures.seconds = wall.nsecsElapsed() / 1e9;
   figures.longestGapMs = std::max(figures.longestGapMs, sinceTick.nsecsElapsed() / 1e6);
@@ -50,12 +50,17 @@ int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QStringList arguments = QApplication::arguments().mid(1);
   unsigned jobs = 1;
-  if (arguments.size() == 3 && arguments[0] == "--jobs") {
+  if (arguments.size() >= 3 && arguments[0] == "--jobs") {
     jobs = arguments[1].toUInt();
     arguments = arguments.mid(2);
   }
+  const char* action = "Merge1";
+  if (arguments.size() == 2 && arguments[0] == "--jpeg") {
+    action = "Mergejpg1";
+    arguments = arguments.mid(1);
+  }
   if (arguments.size() != 1 || jobs == 0) {
-    std::fprintf(stderr, "usage: mirelay_window_bench [--jobs N] WORKSPACE\n");
+    std::fprintf(stderr, "usage: mirelay_window_bench [--jobs N] [--jpeg] WORKSPACE\n");
     return 2;
   }
   mirelay::MainWindow window(arguments[0].toStdString() + "/mirelay");
@@ -64,7 +69,7 @@ int main(int argc, char* argv[]) {
   window.findChild<QAction*>("SearchFolder1")->trigger();
   const long pairs = static_cast<long>(window.findChild<QListWidget*>("List1")->count()) *
                      window.findChild<QListWidget*>("List2")->count();
-  const Figures figures = RunOutput(window);
+  const Figures figures = RunOutput(window, action);
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   std::printf(
