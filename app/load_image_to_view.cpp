@@ -32,7 +32,7 @@ std::int32_t LoadImageToView(const std::string& path, ViewTarget& view,
     view.Clear();
     return UnlessDecodeFails(format, [&] {
       auto graphic = std::make_shared<const GifImage>(
-          DecodeGifImage(file->file.ReadAll(), KeptFrames::kAllThatFit, options));
+          DecodeGifImage(ReadPictureFile(file->file), KeptFrames::kAllThatFit, options));
       GifPaintSettings settings;
       settings.paletteDisplay = options.paletteDisplay;
       view.ShowGif(std::move(graphic), settings);

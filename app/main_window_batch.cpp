@@ -1,6 +1,4 @@
 // Input, the output commands that hand their pairs to the batch engine, progress and abort.
-#include <sys/stat.h>
-
 #include <QByteArray>
 #include <QListWidget>
 #include <QMetaObject>
@@ -16,6 +14,7 @@
 #include "app/run_status_bar.h"
 #include "batch/folder_listing.h"
 #include "batch/picture_memory.h"
+#include "files/file_status.h"
 #include "imaging/image_lib.h"
 #include "settings/setting_rules.h"
 
@@ -28,11 +27,6 @@ QUrl LocalFolderUrl(const std::string& path) {
   return QUrl::fromEncoded("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"));
 }
 
-bool IsFolder(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 }  // namespace
 
 void MainWindow::onInput() {
@@ -40,7 +34,7 @@ void MainWindow::onInput() {
   const std::string& folder = folders_.folder;
   const std::string baseFolder = folder + "base", partFolder = folder + "part";
   for (const auto& required : {baseFolder, partFolder, folder + "out"}) {
-    if (!IsFolder(required)) {
+    if (!FolderExists(required)) {
       ShowMessage(this, "フォルダと画像ファイルを用意してください。");
       return;
     }
@@ -84,7 +78,7 @@ BatchJob MainWindow::windowJob(std::int32_t code) const {
     job.parts.push_back(PathListEntry(partList_, row));
   }
   job.outFolder = folders_.folder + "out/";
-  job.code = code;
+  job.output = OutputFormatForCode(code);
   job.currentSettings = [this] { return pairSettings_.Get(); };
   job.anyErrorEndsRun = true;
   job.paletteDisplay = WindowDecodeOptions().paletteDisplay;

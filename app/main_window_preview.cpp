@@ -7,7 +7,8 @@
 #include "app/path_list.h"
 #include "app/preview_control.h"
 #include "batch/overlay.h"
-#include "imaging/file_io.h"
+#include "files/file_status.h"
+#include "files/input_file.h"
 #include "imaging/image_lib.h"
 
 namespace mirelay {

@@ -1,7 +1,5 @@
 #include "batch/batch_naming.h"
 
-#include "imaging/image_lib.h"
-
 namespace mirelay {
 
 std::string NameWithoutExtension(const std::string& path) {
@@ -11,15 +9,14 @@ std::string NameWithoutExtension(const std::string& path) {
   return name;
 }
 
-std::string OutputExtension(std::int32_t code) { return code == kFormatPng ? ".png" : ".jpg"; }
-
 std::string OutputFileName(const std::string& basePath, const std::string& partPath,
-                           const std::string& separator, NameOrder nameOrder, std::int32_t code) {
+                           const std::string& separator, NameOrder nameOrder,
+                           const std::string& extension) {
   const auto baseName = NameWithoutExtension(basePath);
   const auto partName = NameWithoutExtension(partPath);
   const auto& first = nameOrder.IsBaseFirst() ? baseName : partName;
   const auto& second = nameOrder.IsBaseFirst() ? partName : baseName;
-  return first + separator + second + OutputExtension(code);
+  return first + separator + second + extension;
 }
 
 }  // namespace mirelay

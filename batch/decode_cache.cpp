@@ -1,10 +1,10 @@
 #include "batch/decode_cache.h"
 
-#include <exception>
 #include <new>
 #include <utility>
 
-#include "imaging/file_io.h"
+#include "files/file_error.h"
+#include "files/file_status.h"
 #include "imaging/image_error.h"
 
 namespace mirelay {
@@ -39,29 +39,30 @@ std::size_t DecodeCache::DecodeCount() const {
   return decodeCount_;
 }
 
+// Only the failures an input can cause are its own; anything else is a fault of the program,
+// kept to be raised on the engine's side rather than passed off as a bad input.
 std::shared_ptr<const DecodedImage> DecodeCache::Decode(const std::string& path) const {
   auto result = std::make_shared<DecodedImage>();
   if (!FileExists(path)) {
-    result->failure = PlainFailure("file not found");
+    result->failure = PlainFailure(FailureKind::kNotFound, "file not found");
     return result;
   }
   try {
     auto bitmap = std::make_shared<Bitmap>();
     if (load_(path, *bitmap, options_) == 0) {
-      result->failure = PlainFailure("not a BMP, GIF, JPEG or PNG file");
+      result->failure = PlainFailure(FailureKind::kBadInput, "not a BMP, GIF, JPEG or PNG file");
       return result;
     }
     ConvertTo24Bit(*bitmap);
     result->bitmap = std::move(bitmap);
   } catch (const FileError& error) {
     result->failure = FailureOf(error);
-    result->unreadable = true;
-  } catch (const std::bad_alloc&) {
-    result->failure = PlainFailure(kOutOfMemory);
   } catch (const ImageError& error) {
     result->failure = FailureOf(error);
-  } catch (const std::exception& error) {
-    result->failure = PlainFailure(error.what());
+  } catch (const std::bad_alloc&) {
+    result->failure = PlainFailure(FailureKind::kOutOfMemory, kOutOfMemory);
+  } catch (...) {
+    result->fault = std::current_exception();
   }
   return result;
 }

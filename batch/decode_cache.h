@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <list>
 #include <memory>
@@ -19,8 +20,9 @@ namespace mirelay {
 // A decoded input in the working 24-bit format, or why it could not be had.
 struct DecodedImage {
   std::shared_ptr<const Bitmap> bitmap;  // null when decoding failed
-  FailureText failure;
-  bool unreadable = false;  // the file exists but could not be opened or read
+  Failure failure;
+  // An error no input can cause, raised again for every pair that asks for the file.
+  std::exception_ptr fault;
 };
 
 // The reason given for an input or a pair that did not fit in memory.

@@ -1,9 +1,10 @@
 #include "batch/image_file_finder.h"
 
 #include <dirent.h>
-#include <sys/stat.h>
 
 #include <utility>
+
+#include "files/file_status.h"
 
 namespace mirelay {
 
@@ -65,10 +66,8 @@ std::string ImageFileFinder::NextEntry() {
   while (dirent* entry = ::readdir(search_->stream)) {
     const std::string name = entry->d_name;
     if (name.empty() || name[0] == '.') continue;
-    // stat follows links: a link to a folder is passed over, a link to a file is kept.
-    struct stat info {};
-    const auto path = search_->folder + "/" + name;
-    if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return name;
+    // Links are followed: a link to a folder is passed over, a link to a file is kept.
+    if (FileExists(search_->folder + "/" + name)) return name;
   }
   return "";
 }

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "imaging/file_io.h"
+#include "files/file_status.h"
+#include "files/input_file.h"
 #include "imaging/image_lib.h"
 
 namespace mirelay {

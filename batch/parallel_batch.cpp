@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -14,19 +13,24 @@
 #include <unordered_map>
 #include <utility>
 
-#include "batch/batch_naming.h"
 #include "batch/memory_budget.h"
 #include "batch/overlay.h"
 #include "batch/update_check.h"
-#include "imaging/file_io.h"
+#include "files/file_error.h"
+#include "files/file_status.h"
+#include "files/output_file.h"
+#include "files/temporary_files.h"
 #include "imaging/image_error.h"
-#include "imaging/temporary_files.h"
 
 namespace mirelay {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+Failure ProgramFault(const std::string& what) {
+  return {FailureKind::kProgramFault, what, "internal error: " + what, {}};
+}
 
 // After a stop, the pairs in flight get this long to finish, so they are still written when
 // their pictures are ordinary; a decode or an encode that takes longer is cut short.
@@ -64,8 +68,8 @@ class BatchRunner {
         nextIndex_(job.shard.number - 1) {}
 
   BatchReport Run() {
-    if (job_.shard.number == 0 || job_.shard.number > job_.shard.count) return report_;
-    report_.pairs = total_ > nextIndex_ ? (total_ - nextIndex_ - 1) / job_.shard.count + 1 : 0;
+    report_.pairs = ShardPairCount(job_);
+    if (report_.pairs == 0) return report_;
     RemoveStaleTemporaries(job_.outFolder);
     if (job_.redoOnlyOutdated) updateCheck_.emplace(job_);
     const unsigned threads = std::max(1u, std::min<unsigned>(job_.jobs, report_.pairs));
@@ -92,9 +96,8 @@ class BatchRunner {
   // on the way are reported without being started; their inputs are not even probed.
   std::optional<StartedPair> StartNext() {
     std::lock_guard lock(dispatchMutex_);
-    const std::size_t partCount = job_.parts.size();
     while (nextIndex_ < total_ && !StopRequested()) {
-      const std::size_t base = nextIndex_ / partCount, part = nextIndex_ % partCount;
+      const auto [base, part] = PlaceOf(job_, nextIndex_);
       if (PassedOverAsUpToDate(base, part)) continue;
       const std::size_t bytes = PairBytes(job_.bases[base], job_.parts[part]);
       budget_.Reserve(bytes);
@@ -155,7 +158,7 @@ class BatchRunner {
   }
 
   // No exception may leave a worker thread. A pair that runs out of memory is passed over;
-  // anything else it raises ends the run as its failure.
+  // anything else that reaches here is a fault of the program and ends the run as its failure.
   ProcessedPair ProcessGuarded(const StartedPair& started) {
     ProcessedPair processed;
     PairOutcome& outcome = processed.outcome;
@@ -165,11 +168,12 @@ class BatchRunner {
     try {
       processed.file = Process(started, outcome);
     } catch (const std::bad_alloc&) {
-      Skipped(outcome, job_.bases[started.pair.base], PlainFailure(kOutOfMemory));
+      Skipped(outcome, job_.bases[started.pair.base],
+              PlainFailure(FailureKind::kOutOfMemory, kOutOfMemory));
     } catch (const std::exception& error) {
-      Failed(outcome, PlainFailure(error.what()));
+      Failed(outcome, ProgramFault(error.what()));
     } catch (...) {
-      Failed(outcome, PlainFailure("unknown error"));
+      Failed(outcome, ProgramFault("unknown error"));
     }
     outcome.milliseconds = std::chrono::duration<double, std::milli>(Clock::now() - began).count();
     return processed;
@@ -181,7 +185,7 @@ class BatchRunner {
     // it decoded in the cache.
     for (const std::string* path : {&job_.bases[pair.base], &job_.parts[pair.part]}) {
       if (!FileExists(*path)) {
-        Skipped(outcome, *path, PlainFailure("file not found"));
+        Skipped(outcome, *path, PlainFailure(FailureKind::kNotFound, "file not found"));
         return std::nullopt;
       }
     }
@@ -203,9 +207,10 @@ class BatchRunner {
   std::shared_ptr<const Bitmap> Input(const std::string& path, PairOutcome& outcome) {
     const auto decoded = cache_.Get(path);
     if (decoded->bitmap) return decoded->bitmap;
-    if (decoded->failure.display == kStopped) {
+    if (decoded->fault) std::rethrow_exception(decoded->fault);
+    if (decoded->failure.kind == FailureKind::kStopped) {
       outcome.status = PairStatus::kStopped;
-    } else if (decoded->unreadable) {
+    } else if (decoded->failure.kind == FailureKind::kFileError) {
       InputError(outcome, path, decoded->failure);
     } else {
       Skipped(outcome, path, decoded->failure);
@@ -213,7 +218,7 @@ class BatchRunner {
     return nullptr;
   }
 
-  void InputError(PairOutcome& outcome, const std::string& input, const FailureText& reason) {
+  void InputError(PairOutcome& outcome, const std::string& input, const Failure& reason) {
     if (job_.anyErrorEndsRun) {
       Failed(outcome, reason);
     } else {
@@ -221,20 +226,19 @@ class BatchRunner {
     }
   }
 
-  static void Skipped(PairOutcome& outcome, const std::string& input, const FailureText& reason) {
+  static void Skipped(PairOutcome& outcome, const std::string& input, const Failure& reason) {
     outcome.status = PairStatus::kSkipped;
     outcome.failedInput = input;
     outcome.reason = reason;
   }
 
-  void Failed(PairOutcome& outcome, const FailureText& reason) {
+  void Failed(PairOutcome& outcome, const Failure& reason) {
     outcome.status = PairStatus::kFailed;
     outcome.reason = reason;
     failed_ = true;
   }
 
   void OutputError(PairOutcome& outcome, const FileError& error) {
-    outcome.cause = error.code();
     if (!job_.anyErrorEndsRun && IsOneOutputsError(error.code())) {
       outcome.status = PairStatus::kNotWritten;
       outcome.reason = FailureOf(error);
@@ -246,20 +250,21 @@ class BatchRunner {
   // The composite, encoded into its output's temporary file. Running out of memory while
   // encoding is left to ProcessGuarded.
   std::optional<OutputFile> Write(const Bitmap& composite, PairOutcome& outcome) {
-    if (FormatForCode(job_.code) == kFormatUnknown) {
+    if (job_.output.format == kFormatUnknown) {
       outcome.status = PairStatus::kSkipped;
-      outcome.reason = PlainFailure("nothing is written for this format code");
+      outcome.reason =
+          PlainFailure(FailureKind::kNoOutputFormat, "nothing is written for this format code");
       return std::nullopt;
     }
     try {
       OutputFile file(outcome.outputPath);
-      job_.write(file, composite, job_.code, [this] { return WorkShouldStop(); });
+      job_.write(file, composite, job_.output, [this] { return WorkShouldStop(); });
       file.Close();
       return file;
     } catch (const FileError& error) {
       OutputError(outcome, error);
     } catch (const ImageError& error) {
-      if (error.what() == kStopped) {
+      if (error.Kind() == FailureKind::kStopped) {
         outcome.status = PairStatus::kStopped;
       } else {
         Failed(outcome, FailureOf(error));
@@ -354,47 +359,6 @@ class BatchRunner {
 };
 
 }  // namespace
-
-std::string PairOutputName(const BatchJob& job, const PairSettings& settings, std::size_t base,
-                           std::size_t part) {
-  auto name = OutputFileName(job.bases[base], job.parts[part], settings.separator,
-                             settings.nameOrder, job.code);
-  if (job.extension.empty()) return name;
-  name.resize(name.size() - OutputExtension(job.code).size());
-  return name + job.extension;
-}
-
-std::vector<BatchPair> EnumeratePairs(const BatchJob& job) {
-  std::vector<BatchPair> pairs;
-  const std::size_t partCount = job.parts.size();
-  const std::size_t total = job.bases.size() * partCount;
-  const std::size_t count = job.shard.count;
-  if (job.shard.number == 0 || job.shard.number > count) return pairs;
-  for (std::size_t index = job.shard.number - 1; index < total; index += count) {
-    const std::size_t base = index / partCount, part = index % partCount;
-    pairs.push_back({index, base, part, PairOutputName(job, job.settings, base, part)});
-  }
-  return pairs;
-}
-
-std::vector<std::string> CollidingNames(const std::vector<BatchPair>& pairs) {
-  std::vector<std::string> firstUses, names;
-  std::unordered_map<std::string, std::size_t> uses;
-  for (const auto& pair : pairs) {
-    if (uses[pair.outputName]++ == 0) firstUses.push_back(pair.outputName);
-  }
-  for (const auto& name : firstUses) {
-    if (uses[name] > 1) names.push_back(name);
-  }
-  return names;
-}
-
-std::unordered_set<std::string> NamesSharedAcrossShards(const BatchJob& job) {
-  BatchJob wholeBatch = job;
-  wholeBatch.shard = Shard{};
-  auto names = CollidingNames(EnumeratePairs(wholeBatch));
-  return {std::make_move_iterator(names.begin()), std::make_move_iterator(names.end())};
-}
 
 BatchReport RunParallelBatch(const BatchJob& job, const std::atomic<bool>& stop,
                              const BatchObserver& observer) {

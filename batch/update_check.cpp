@@ -1,7 +1,5 @@
 #include "batch/update_check.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <limits>
 #include <string>
@@ -10,9 +8,9 @@
 namespace mirelay {
 
 std::optional<FileTime> ModificationTime(const std::string& path) {
-  struct stat status {};
-  if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
-  return FileTime{status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
+  const auto status = StatusOf(path);
+  if (!status || status->kind != FileKind::kRegular) return std::nullopt;
+  return status->modified;
 }
 
 namespace {

@@ -1,22 +1,14 @@
 #pragma once
 
-#include <compare>
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 
-#include "batch/parallel_batch.h"
+#include "batch/batch_job.h"
+#include "files/file_status.h"
 
 namespace mirelay {
-
-// A file's modification time, to the nanosecond.
-struct FileTime {
-  std::int64_t seconds = 0;
-  std::int64_t nanoseconds = 0;
-  auto operator<=>(const FileTime&) const = default;
-};
 
 // The modification time of the regular file at `path`, links followed; nothing when there is
 // no such file.

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "imaging/file_io.h"
+#include "files/file_error.h"
 #include "imaging/gif/gif_convert.h"
 #include "imaging/image_lib.h"
 

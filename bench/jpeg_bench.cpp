@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/file_io.h"
+#include "files/file_error.h"
 #include "imaging/image_lib.h"
 #include "imaging/jpeg/jpeg_read.h"
 

@@ -12,7 +12,7 @@
 
 #include "batch/memory_budget.h"
 #include "cli/terminal_text.h"
-#include "imaging/file_io.h"
+#include "files/input_file.h"
 #include "imaging/image_error.h"
 #include "imaging/image_lib.h"
 #include "settings/ini_profile.h"
@@ -78,6 +78,14 @@ void CheckSettingsFile(const std::string& path) {
   }
 }
 
+// The window's format codes name the output, except that BMP and GIF output is named as such.
+OutputFormat OutputFormatNamed(const std::string& format, std::int32_t jpegQuality) {
+  if (format == "jpg") return OutputFormatForCode(jpegQuality);
+  if (format == "bmp") return {kFormatBmp, OutputFormat{}.quality, ".bmp"};
+  if (format == "gif") return {kFormatGif, OutputFormat{}.quality, ".gif"};
+  return OutputFormatForCode(kFormatPng);
+}
+
 Settings StartingSettings(const CLI::App& app, const RawOptions& raw) {
   if (app.count("--settings") == 0) return {};
   CheckSettingsFile(raw.settings);
@@ -127,9 +135,7 @@ BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
   options.baseFolder = raw.base;
   options.partFolder = raw.part;
   options.outFolder = raw.out;
-  if (raw.format == "jpg") options.code = settings.jpegQuality;
-  if (raw.format == "bmp") options.code = kFormatBmp, options.extension = ".bmp";
-  if (raw.format == "gif") options.code = kFormatGif, options.extension = ".gif";
+  options.output = OutputFormatNamed(raw.format, settings.jpegQuality);
   options.pairSettings = {settings.separator, settings.nameOrder, settings.threshold};
   options.extensions = settings.extensions;
   options.jobs = raw.jobs;

@@ -6,10 +6,10 @@
 #include <string>
 #include <variant>
 
+#include "batch/batch_job.h"
 #include "batch/pair_settings.h"
-#include "batch/parallel_batch.h"
 #include "imaging/bitmap.h"
-#include "imaging/image_lib.h"
+#include "imaging/output_format.h"
 
 namespace mirelay::cli {
 
@@ -18,8 +18,7 @@ struct BatchOptions {
   std::string baseFolder;
   std::string partFolder;
   std::string outFolder;
-  std::int32_t code = kFormatPng;
-  std::string extension;  // empty: the window's ".png"/".jpg" rule
+  OutputFormat output;
   PairSettings pairSettings;
   std::string extensions;
   unsigned jobs = 1;

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "batch/parallel_batch.h"
+#include "batch/batch_job.h"
 #include "cli/json_report.h"
 
 namespace mirelay::cli {

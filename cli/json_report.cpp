@@ -38,9 +38,10 @@ ReportedStatus StatusOf(const PairOutcome& outcome) {
 }
 
 ordered_json PairObject(const BatchJob& job, std::size_t index, const std::string& output) {
+  const auto [base, part] = PlaceOf(job, index);
   ordered_json object;
-  SetText(object, "base", job.bases[index / job.parts.size()]);
-  SetText(object, "part", job.parts[index % job.parts.size()]);
+  SetText(object, "base", job.bases[base]);
+  SetText(object, "part", job.parts[part]);
   SetText(object, "output", output);
   return object;
 }
@@ -66,7 +67,7 @@ void JsonReport::Finished(const BatchJob& job, const PairOutcome& outcome) {
   SetText(object, "reason", reason);
   if (!outcome.failedInput.empty()) {
     object["input"] =
-        outcome.failedInput == job.bases[outcome.index / job.parts.size()] ? "base" : "part";
+        outcome.failedInput == job.bases[PlaceOf(job, outcome.index).base] ? "base" : "part";
   }
   object["milliseconds"] = outcome.milliseconds;
   ++counts_[status];

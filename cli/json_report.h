@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "batch/parallel_batch.h"
+#include "batch/batch_job.h"
 
 namespace mirelay::cli {
 

@@ -46,8 +46,7 @@ mirelay::BatchJob JobFor(const BatchOptions& options) {
   job.bases = mirelay::ListImageFiles(finder, options.baseFolder);
   job.parts = mirelay::ListImageFiles(finder, options.partFolder);
   job.outFolder = options.outFolder + "/";
-  job.code = options.code;
-  job.extension = options.extension;
+  job.output = options.output;
   job.settings = options.pairSettings;
   job.jobs = options.jobs;
   job.shard = options.shard;
@@ -73,8 +72,8 @@ void PrintWriteError(const mirelay::PairOutcome& outcome) {
 }
 
 bool OverThePictureLimit(const mirelay::InputFailure& failure) {
-  return failure.reason.display == mirelay::kPictureTooLarge ||
-         failure.reason.display == mirelay::kFileTooLarge;
+  return failure.reason.kind == mirelay::FailureKind::kPictureTooLarge ||
+         failure.reason.kind == mirelay::FailureKind::kFileTooLarge;
 }
 
 // Every pair of the shard falls under exactly one of the counts, however the run ended.

@@ -4,8 +4,6 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "batch/parallel_batch.h"
-
 namespace mirelay::cli {
 
 // Progress on stderr: one rewritten line on a terminal; otherwise plain lines, at most one per

@@ -51,10 +51,10 @@ std::size_t StrideFor(PixelFormat format, std::int32_t width) {
 }
 
 void CheckPictureSize(PixelFormat format, std::int32_t width, std::int32_t height) {
-  if (width < 0 || height < 0) throw ImageError(std::string(kPictureTooLarge));
+  if (width < 0 || height < 0) throw ImageError(FailureKind::kPictureTooLarge);
   const std::uint64_t stride = StrideFor(format, width);
   if (height != 0 && stride > MaxPixelBytes() / static_cast<std::uint64_t>(height)) {
-    throw ImageError(std::string(kPictureTooLarge));
+    throw ImageError(FailureKind::kPictureTooLarge);
   }
 }
 

@@ -2,15 +2,11 @@
 
 #include <cstdint>
 #include <functional>
-#include <string_view>
 
 namespace mirelay {
 
-// The text of the error that ends a decode or an encode its caller no longer wants.
-inline constexpr std::string_view kStopped = "Stopped on request";
-
-// Asked now and then while a picture is decoded or encoded; true ends the work with
-// ImageError(kStopped).
+// Asked now and then while a picture is decoded or encoded; true ends the work with an
+// ImageError of kind kStopped.
 using StopRequest = std::function<bool()>;
 
 // How a caller wants a file decoded.

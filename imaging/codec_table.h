@@ -4,19 +4,12 @@
 #include <cstdint>
 #include <span>
 
+#include "files/output_file.h"
 #include "imaging/bitmap.h"
 #include "imaging/codec_options.h"
-#include "imaging/file_io.h"
+#include "imaging/output_format.h"
 
 namespace mirelay {
-
-// Format codes: on loading, what a file was recognised as (0 for every failure);
-// on saving, the format to write, or a JPEG quality.
-inline constexpr std::int32_t kFormatUnknown = 0;
-inline constexpr std::int32_t kFormatBmp = 1;
-inline constexpr std::int32_t kFormatGif = 2;
-inline constexpr std::int32_t kFormatJpeg = 3;
-inline constexpr std::int32_t kFormatPng = 4;
 
 inline constexpr std::size_t kSignatureBytes = 4;
 using Signature = std::span<const std::uint8_t, kSignatureBytes>;

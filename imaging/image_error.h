@@ -1,13 +1,32 @@
 #pragma once
 
-#include <cerrno>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <utility>
 
+#include "files/file_error.h"
+
 namespace mirelay {
+
+// What went wrong, told apart by kind; the texts are for showing only.
+enum class FailureKind {
+  kBadInput,         // the file is no picture this program reads
+  kNotFound,         // an input is gone
+  kPictureTooLarge,  // the picture would pass the picture cap
+  kFileTooLarge,     // the file is larger than the picture cap, so it is refused unread
+  kStopped,          // the caller asked the work to stop
+  kOutOfMemory,
+  kFileError,       // the file system refused; the error code says why
+  kNoOutputFormat,  // the save code names no format, so nothing is written
+  kProgramFault,    // none of the above: a fault of the program, never of an input
+};
+
+inline constexpr std::string_view kPictureTooLarge = "Picture too large";
+inline constexpr std::string_view kFileTooLarge = "File larger than the picture size limit";
+// The text of the error that ends a decode or an encode its caller no longer wants.
+inline constexpr std::string_view kStopped = "Stopped on request";
 
 // A failure's words: the window shows `display` exactly as it always has, while mirelay-batch,
 // which speaks English, says `english`.
@@ -19,59 +38,47 @@ struct ErrorWords {
 // A decoder or encoder failure carrying the fixed text the user (or the dispatch) sees.
 class ImageError : public std::runtime_error {
  public:
-  // For a text that is English already.
-  explicit ImageError(const std::string& text) : std::runtime_error(text), english_(text) {}
-  ImageError(const std::string& display, std::string english)
-      : std::runtime_error(display), english_(std::move(english)) {}
+  // A bad input, for a text that is English already.
+  explicit ImageError(const std::string& text) : ImageError(text, text) {}
+  ImageError(const std::string& display, std::string english,
+             FailureKind kind = FailureKind::kBadInput)
+      : std::runtime_error(display), english_(std::move(english)), kind_(kind) {}
   explicit ImageError(ErrorWords words)
       : ImageError(std::string(words.display), std::string(words.english)) {}
+  // The error of a limit or of a stop (kPictureTooLarge, kFileTooLarge or kStopped), with its
+  // text.
+  explicit ImageError(FailureKind kind)
+      : ImageError(std::string(LimitText(kind)), std::string(LimitText(kind)), kind) {}
 
+  FailureKind Kind() const { return kind_; }
   const std::string& English() const { return english_; }
 
  private:
-  std::string english_;
-};
+  static constexpr std::string_view LimitText(FailureKind kind) {
+    if (kind == FailureKind::kPictureTooLarge) return kPictureTooLarge;
+    return kind == FailureKind::kFileTooLarge ? kFileTooLarge : kStopped;
+  }
 
-// A file-system failure: a file that cannot be opened, created or written, with what the
-// system said about it when it said something.
-class FileError : public std::runtime_error {
- public:
-  // `english` names the file and what could not be done to it ("cannot create out/a.png").
-  FileError(const std::string& display, std::string english, std::error_code code = {})
-      : std::runtime_error(display), english_(std::move(english)), code_(code) {}
-  std::error_code code() const { return code_; }
-  // The English words followed by the system's cause: "cannot create out/a.png: Is a directory".
-  std::string English() const { return code_ ? english_ + ": " + code_.message() : english_; }
-
- private:
   std::string english_;
-  std::error_code code_;
+  FailureKind kind_;
 };
 
 // Why something could not be done, kept past the error that said it.
-struct FailureText {
-  std::string display;
-  std::string english;
+struct Failure {
+  FailureKind kind = FailureKind::kBadInput;
+  std::string display;   // the window's words
+  std::string english;   // the command's words
+  std::error_code code;  // the system's cause, for a file error
 };
 
-inline FailureText PlainFailure(const std::string& english) { return {english, english}; }
-inline FailureText FailureOf(const ImageError& error) { return {error.what(), error.English()}; }
-inline FailureText FailureOf(const FileError& error) { return {error.what(), error.English()}; }
-
-// errno as an error code, to be taken before anything else can change errno.
-inline std::error_code LastSystemError() { return {errno, std::generic_category()}; }
-
-inline constexpr std::string_view kCannotOpenFile = "ファイル %s は開けません";
-inline constexpr std::string_view kCannotCreateFile = "ファイル %s を作成できません";
-inline constexpr std::string_view kStreamWriteError = "ストリームへの書き込みエラー";
-inline constexpr std::string_view kPictureTooLarge = "Picture too large";
-inline constexpr std::string_view kFileTooLarge = "File larger than the picture size limit";
-
-// Puts `argument` in place of the first "%s" of `pattern`.
-inline std::string FillMessage(std::string_view pattern, std::string_view argument) {
-  std::string text(pattern);
-  if (auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, argument);
-  return text;
+inline Failure PlainFailure(FailureKind kind, const std::string& english) {
+  return {kind, english, english, {}};
+}
+inline Failure FailureOf(const ImageError& error) {
+  return {error.Kind(), error.what(), error.English(), {}};
+}
+inline Failure FailureOf(const FileError& error) {
+  return {FailureKind::kFileError, error.what(), error.English(), error.code()};
 }
 
 }  // namespace mirelay

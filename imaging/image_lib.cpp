@@ -3,36 +3,11 @@
 #include <new>
 #include <utility>
 
+#include "files/file_error.h"
 #include "imaging/image_error.h"
 #include "imaging/stop_poll.h"
 
 namespace mirelay {
-
-namespace {
-
-constexpr std::int32_t kHighestJpegQualityCode = 100;
-constexpr std::uint8_t kDefaultJpegQuality = 90;
-
-// What a save code asks for: a format (0 for none) and, for JPEG, the quality byte.
-struct SaveTarget {
-  std::int32_t format = kFormatUnknown;
-  std::uint8_t quality = kDefaultJpegQuality;
-};
-
-SaveTarget SaveTargetFor(std::int32_t code) {
-  switch (code) {
-    case kFormatBmp:
-    case kFormatGif:
-    case kFormatPng:
-    case kFormatJpeg:
-      return {code};
-  }
-  if (code > kHighestJpegQualityCode) return {};
-  // Negative codes keep their low byte: -1 asks for quality 255.
-  return {kFormatJpeg, static_cast<std::uint8_t>(code & 0xFF)};
-}
-
-}  // namespace
 
 std::int32_t DetectFormat(Signature signature) {
   const Codec* codec = CodecForSignature(signature);
@@ -49,11 +24,21 @@ std::optional<RecognisedFile> RecogniseFile(const std::string& path) {
   return RecognisedFile{codec, std::move(*file)};
 }
 
+std::vector<std::uint8_t> ReadPictureFile(const InputFile& file) {
+  auto bytes = file.ReadAll(MaxPixelBytes());
+  if (!bytes) throw ImageError(FailureKind::kFileTooLarge);
+  return std::move(*bytes);
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+  return ReadPictureFile(InputFile(path));
+}
+
 // Every decoded picture becomes 24-bit next. A picture too large for that must fail here,
 // inside the caller's guard, not in the conversion after a load that reported success.
 Bitmap DecodeRecognised(const RecognisedFile& file, const DecodeOptions& options) {
   ThrowIfStopRequested(options.stopRequested);
-  Bitmap picture = file.codec->decode(file.file.ReadAll(), options);
+  Bitmap picture = file.codec->decode(ReadPictureFile(file.file), options);
   CheckPictureSize(PixelFormat::kBits24, picture.Width(), picture.Height());
   return picture;
 }
@@ -85,22 +70,19 @@ std::int32_t LoadImageToBitmap(const std::string& path, Bitmap& bitmap,
                            [&] { TakeOver(bitmap, DecodeRecognised(*file, options)); });
 }
 
-std::int32_t FormatForCode(std::int32_t code) { return SaveTargetFor(code).format; }
-
-void WriteBitmapAs(OutputFile& file, const Bitmap& bitmap, std::int32_t code,
+void WriteBitmapAs(OutputFile& file, const Bitmap& bitmap, const OutputFormat& output,
                    const StopRequest& stopRequested) {
-  const SaveTarget target = SaveTargetFor(code);
-  const Codec* codec = CodecForFormat(target.format);
-  if (codec != nullptr) codec->encode(file, bitmap, {target.quality, stopRequested});
+  const Codec* codec = CodecForFormat(output.format);
+  if (codec != nullptr) codec->encode(file, bitmap, {output.quality, stopRequested});
 }
 
 std::int32_t SaveBitmapAs(const std::string& path, const Bitmap* bitmap, std::int32_t code) {
-  const std::int32_t format = FormatForCode(code);
-  if (bitmap == nullptr || format == kFormatUnknown) return kFormatUnknown;
+  const OutputFormat output = OutputFormatForCode(code);
+  if (bitmap == nullptr || output.format == kFormatUnknown) return kFormatUnknown;
   OutputFile file(path);
-  WriteBitmapAs(file, *bitmap, code);
+  WriteBitmapAs(file, *bitmap, output);
   file.Commit();
-  return format;
+  return output.format;
 }
 
 }  // namespace mirelay

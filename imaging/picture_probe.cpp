@@ -2,9 +2,9 @@
 
 #include <limits>
 
+#include "files/input_file.h"
 #include "imaging/bitmap.h"
 #include "imaging/codec_table.h"
-#include "imaging/file_io.h"
 #include "imaging/image_error.h"
 #include "imaging/image_lib.h"
 

@@ -9,7 +9,7 @@
 namespace mirelay {
 
 inline void ThrowIfStopRequested(const StopRequest& stopRequested) {
-  if (stopRequested && stopRequested()) throw ImageError(std::string(kStopped));
+  if (stopRequested && stopRequested()) throw ImageError(FailureKind::kStopped);
 }
 
 // Asks for the caller's stop request once per `interval` units of work (decoded bytes, runs),

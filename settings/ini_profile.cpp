@@ -1,21 +1,18 @@
 #include "settings/ini_profile.h"
 
-#include <fcntl.h>
-#include <sys/random.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <climits>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <limits>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "files/file_error.h"
+#include "files/input_file.h"
+#include "files/output_file.h"
 #include "settings/integer_parser.h"
 
 namespace mirelay {
@@ -59,28 +56,17 @@ bool IsKeyLine(std::string_view line, std::string_view key) {
   return equals != std::string_view::npos && SameName(Trim(line.substr(0, equals)), key);
 }
 
-std::optional<std::string> ReadAll(int descriptor) {
-  std::string content;
-  char chunk[1 << 16];
-  for (;;) {
-    const auto got = ::read(descriptor, chunk, sizeof chunk);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return std::nullopt;
-    if (got == 0) return content;
-    content.append(chunk, static_cast<std::size_t>(got));
-  }
-}
-
-// A file that is missing or cannot be read counts as empty. Opened without blocking and checked
-// afterwards, so a FIFO put in the file's place can never hang the window.
+// A file that is missing or cannot be read counts as empty. InputFile opens without blocking
+// and takes regular files only, so a FIFO put in the file's place can never hang the window.
 std::optional<std::string> ReadContent(const std::string& path) {
-  const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (descriptor < 0) return std::nullopt;
-  std::optional<std::string> content;
-  struct stat info {};
-  if (::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode)) content = ReadAll(descriptor);
-  ::close(descriptor);
-  return content;
+  try {
+    const auto file = InputFile::OpenIfPresent(path);
+    if (!file) return std::nullopt;
+    const auto bytes = file->ReadAll(std::numeric_limits<std::size_t>::max());
+    return std::string(bytes->begin(), bytes->end());
+  } catch (const FileError&) {
+    return std::nullopt;
+  }
 }
 
 std::vector<Line> SplitLines(const std::string& content) {
@@ -146,75 +132,6 @@ void PutKey(std::vector<Line>& lines, std::string_view section, const std::strin
   lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), Line{keyLine, newline});
 }
 
-bool WriteAll(int descriptor, const std::string& content) {
-  std::size_t written = 0;
-  while (written < content.size()) {
-    const auto put = ::write(descriptor, content.data() + written, content.size() - written);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    written += static_cast<std::size_t>(put);
-  }
-  return true;
-}
-
-// The file a path finally names, following links one hop at a time so that a link to a file
-// not yet created names that file too; nothing for a loop.
-std::optional<std::string> FollowLinks(std::string path) {
-  constexpr int kMaxHops = 40;
-  for (int hop = 0; hop <= kMaxHops; ++hop) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-    std::string target(PATH_MAX, '\0');
-    const auto length = ::readlink(path.c_str(), target.data(), target.size());
-    if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) return std::nullopt;
-    target.resize(static_cast<std::size_t>(length));
-    path = target.front() == '/' ? target : path.substr(0, path.rfind('/') + 1) + target;
-  }
-  return std::nullopt;
-}
-
-// A new file beside `path` under a name nobody can guess, created exclusively and never through a
-// link, so nothing planted in the folder can redirect the write. Not mkstemp: its fixed mode 0600
-// would bypass the umask, which gives a new settings file its permissions.
-int CreateTemporaryBeside(const std::string& path, std::string& temporary) {
-  constexpr int kAttempts = 100;
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    std::uint64_t random = 0;
-    if (::getrandom(&random, sizeof random, 0) != sizeof random) return -1;
-    char suffix[17];
-    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random));
-    temporary = path + ".tmp-" + suffix;
-    const int descriptor =
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (descriptor >= 0 || errno != EEXIST) return descriptor;
-  }
-  return -1;
-}
-
-// Replaces the file by writing a sibling and renaming it, so a failure never leaves half a file.
-// A link stays a link: the file it leads to is the one replaced.
-bool ReplaceFile(const std::string& linkOrFile, const std::string& content) {
-  const auto resolved = FollowLinks(linkOrFile);
-  if (!resolved) return false;
-  const std::string& path = *resolved;
-  struct stat info {};
-  const bool exists = ::stat(path.c_str(), &info) == 0;
-  // A read-only file stays read-only even for a user (root) whom the system would let write.
-  if (exists &&
-      (!S_ISREG(info.st_mode) || (info.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0)) {
-    return false;
-  }
-  std::string temporary;
-  const int descriptor = CreateTemporaryBeside(path, temporary);
-  if (descriptor < 0) return false;
-  bool ok = WriteAll(descriptor, content);
-  if (exists) ok = ok && ::fchmod(descriptor, info.st_mode & 07777) == 0;
-  ok = ::close(descriptor) == 0 && ok;
-  ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(temporary.c_str());
-  return ok;
-}
-
 }  // namespace
 
 std::string IniProfile::ReadTextSetting(const std::string& section, const std::string& key,
@@ -244,7 +161,14 @@ void IniProfile::WriteTextSetting(const std::string& section, const std::string&
   PutKey(lines, section, key + "=" + value);
   std::string content;
   for (const auto& line : lines) content += line.text + line.ending;
-  if (!ReplaceFile(path_, content)) throw ProfileWriteError(path_ + std::string(kCannotWrite));
+  try {
+    // The settings file may be a link into a synchronised folder, and its permissions the user's.
+    WriteWholeFile(path_,
+                   std::span(reinterpret_cast<const std::uint8_t*>(content.data()), content.size()),
+                   ReplaceOptions{.followLinks = true, .keepMode = true});
+  } catch (const FileError& error) {
+    throw FileError(path_ + std::string(kCannotWrite), "cannot write " + path_, error.code());
+  }
 }
 
 void IniProfile::WriteIntegerSetting(const std::string& section, const std::string& key,

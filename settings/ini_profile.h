@@ -2,17 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <utility>
 
 namespace mirelay {
-
-// Raised when the settings file cannot be written; carries "%s に書き込めません".
-class ProfileWriteError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // An INI-style settings file. Reads take the file as it is on disk at that moment; writes
 // change one key in place and leave every other section, key, comment and line untouched.
@@ -33,7 +26,8 @@ class IniProfile {
                                   std::int32_t fallback) const;
 
   // Replaces the key's value where it stands, or adds the key at the end of its section (and
-  // the section at the end of the file). The new content replaces the file atomically.
+  // the section at the end of the file). The new content replaces the file atomically, through
+  // any links, keeping its permissions; FileError("%s に書き込めません") when it cannot.
   void WriteTextSetting(const std::string& section, const std::string& key,
                         const std::string& value);
   void WriteIntegerSetting(const std::string& section, const std::string& key, std::int32_t value);

@@ -36,7 +36,7 @@ struct WindowGeometry {
 Settings LoadSettings(const IniProfile& profile);
 WindowGeometry LoadGeometry(const IniProfile& profile);
 
-// Writes all nine keys in save order; throws ProfileWriteError at the first key that fails,
+// Writes all nine keys in save order; throws FileError at the first key that fails,
 // leaving the keys after it unwritten.
 void SaveSettings(IniProfile& profile, const Settings& settings, const WindowGeometry& geometry);
 

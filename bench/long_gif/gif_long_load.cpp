@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "files/file_error.h"
 #include "imaging/bitmap.h"
-#include "imaging/file_io.h"
 #include "imaging/gif/gif_image.h"
 #include "imaging/gif/gif_read.h"
 #include "imaging/image_lib.h"

@@ -184,7 +184,7 @@ bool KeepPixels(ReadContext& context, const GifFrame& frame) {
   auto& frames = context.image.frames;
   if (frames.empty()) {
     if (std::size_t{frame.width} * frame.height > context.maxPixelBytes) {
-      throw ImageError(std::string(kPictureTooLarge));
+      throw ImageError(FailureKind::kPictureTooLarge);
     }
   } else if (!(context.keepLaterFrames && count <= context.maxPixelBytes - context.pixelBytes)) {
     context.keepLaterFrames = false;

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "files/output_file.h"
 #include "imaging/bitmap.h"
 #include "imaging/codec_options.h"
-#include "imaging/file_io.h"
 #include "imaging/gif/gif_image.h"
 
 namespace mirelay {

@@ -182,7 +182,7 @@ class Decompressor {
 
   void Run(void (*step)(DecodeSession&)) {
     if (RunTrapped(*session_, step)) return;
-    if (session_->stopped) throw ImageError(std::string(kStopped));
+    if (session_->stopped) throw ImageError(FailureKind::kStopped);
     const ImageError error = JpegError(session_->trap.manager);
     if (session_->limitExceeded.empty()) throw error;
     throw ImageError(error.what(), session_->limitExceeded);

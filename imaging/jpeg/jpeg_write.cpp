@@ -152,7 +152,7 @@ class Compressor {
     session.rows = rows.data();
     session.stopRequested = &stopRequested;
     if (!RunTrapped(session, Compress)) throw JpegError(session.trap.manager);
-    if (session.stopped) throw ImageError(std::string(kStopped));
+    if (session.stopped) throw ImageError(FailureKind::kStopped);
     return bytes;
   }
 

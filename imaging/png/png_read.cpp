@@ -74,7 +74,7 @@ PngHeader ParseHeader(std::span<const std::uint8_t> data) {
   if (filter >= 2) throw ImageError("Read Header(PNG): not supprt Filter");
   if (interlace >= 2) throw ImageError("Read Header(PNG): not interlace type");
   constexpr auto kLargest = static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max());
-  if (width > kLargest || height > kLargest) throw ImageError(std::string(kPictureTooLarge));
+  if (width > kLargest || height > kLargest) throw ImageError(FailureKind::kPictureTooLarge);
   return PngHeader{static_cast<std::int32_t>(width), static_cast<std::int32_t>(height), bitDepth,
                    colorType, interlace == 1};
 }
@@ -152,7 +152,7 @@ PixelFormat FormatOf(const PngHeader& header) {
 }
 
 void CheckSize(const PngHeader& header) {
-  if (header.width > kPngMaxWidth) throw ImageError(std::string(kPictureTooLarge));
+  if (header.width > kPngMaxWidth) throw ImageError(FailureKind::kPictureTooLarge);
   CheckPictureSize(FormatOf(header), header.width, header.height);
 }
 

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "files/output_file.h"
 #include "imaging/bitmap.h"
 #include "imaging/codec_options.h"
-#include "imaging/file_io.h"
 
 namespace mirelay {
 

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "app/load_image_to_view.h"
+#include "files/output_file.h"
 #include "imaging/bmp/bmp_write.h"
-#include "imaging/file_io.h"
 #include "imaging/image_lib.h"
 #include "imaging/png/png_read.h"
 #include "tests/imaging/bmp/bmp_builder.h"

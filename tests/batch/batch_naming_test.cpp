@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "imaging/output_format.h"
+
 namespace mirelay {
 namespace {
 
@@ -13,12 +15,18 @@ TEST(BatchNaming, DropsTheFolderAndOnlyTheLastExtension) {
 }
 
 TEST(BatchNaming, OrderSeparatorAndExtensionFollowTheSettings) {
-  EXPECT_EQ(OutputFileName("/b/a.png", "/p/x.gif", "_", NameOrder::BaseFirst(), 4), "a_x.png");
-  EXPECT_EQ(OutputFileName("/b/a.png", "/p/x.gif", "_", NameOrder::PartFirst(), 4), "x_a.png");
-  EXPECT_EQ(OutputFileName("/b/a.png", "/p/x.gif", "_", NameOrder::FromStored(0), 4), "x_a.png");
-  EXPECT_EQ(OutputFileName("/b/a.png", "/p/x.gif", "", NameOrder::BaseFirst(), 4), "ax.png");
-  EXPECT_EQ(OutputFileName("/b/a.png", "/p/x.gif", "--", NameOrder::BaseFirst(), 75), "a--x.jpg");
-  for (int code : {0, 1, 2, 3, 100, -1, 101}) EXPECT_EQ(OutputExtension(code), ".jpg") << code;
+  const auto name = [](const char* separator, NameOrder order, std::int32_t code) {
+    return OutputFileName("/b/a.png", "/p/x.gif", separator, order,
+                          OutputFormatForCode(code).extension);
+  };
+  EXPECT_EQ(name("_", NameOrder::BaseFirst(), 4), "a_x.png");
+  EXPECT_EQ(name("_", NameOrder::PartFirst(), 4), "x_a.png");
+  EXPECT_EQ(name("_", NameOrder::FromStored(0), 4), "x_a.png");
+  EXPECT_EQ(name("", NameOrder::BaseFirst(), 4), "ax.png");
+  EXPECT_EQ(name("--", NameOrder::BaseFirst(), 75), "a--x.jpg");
+  for (int code : {0, 1, 2, 3, 100, -1, 101}) {
+    EXPECT_EQ(OutputFormatForCode(code).extension, ".jpg") << code;
+  }
 }
 
 }  // namespace

@@ -8,10 +8,11 @@
 #include <numeric>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 #include "batch/overlay.h"
-#include "imaging/file_io.h"
+#include "files/output_file.h"
 #include "imaging/image_error.h"
 #include "tests/support/temp_dir.h"
 
@@ -48,7 +49,7 @@ std::int32_t LoadFake(const std::string& path, Bitmap& bitmap, const DecodeOptio
   return kFormatBmp;
 }
 
-void WriteFake(OutputFile& file, const Bitmap& bitmap, std::int32_t,
+void WriteFake(OutputFile& file, const Bitmap& bitmap, const OutputFormat&,
                const std::function<bool()>& = {}) {
   file.Write(bitmap.PixelMemory());
 }
@@ -253,11 +254,11 @@ TEST(ParallelBatchTest, AStopCutsALongDecodeShortAndDropsTheLaterPairs) {
       if (thirdWritten) stop = true;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    throw ImageError(std::string(kStopped));
+    throw ImageError(FailureKind::kStopped);
   };
-  space.job.write = [&](OutputFile& file, const Bitmap& bitmap, std::int32_t code,
+  space.job.write = [&](OutputFile& file, const Bitmap& bitmap, const OutputFormat& output,
                         const std::function<bool()>&) {
-    WriteFake(file, bitmap, code);
+    WriteFake(file, bitmap, output);
     if (file.Path().ends_with("b2p.png")) thirdWritten = true;
   };
   std::vector<PairStatus> statuses;
@@ -304,10 +305,10 @@ TEST(ParallelBatchTest, AnOutputsOwnErrorSkipsOnlyThatPairInTheCommand) {
   EXPECT_EQ(report.written, 3u);
   ASSERT_EQ(report.notWritten.size(), 3u);
   EXPECT_EQ(report.notWritten[0].outputPath, space.dir.Path("out/b0p1.png"));
-  EXPECT_EQ(report.notWritten[0].cause, std::errc::is_a_directory);
+  EXPECT_EQ(report.notWritten[0].reason.code, std::errc::is_a_directory);
   EXPECT_EQ(report.notWritten[0].reason.english,
             "cannot create " + space.dir.Path("out/b0p1.png") + ": Is a directory");
-  EXPECT_EQ(report.notWritten[1].cause, std::errc::filename_too_long);
+  EXPECT_EQ(report.notWritten[1].reason.code, std::errc::filename_too_long);
 }
 
 TEST(ParallelBatchTest, InputErrorsEndTheWindowsRunButOnlySkipTheCommandsPairs) {
@@ -331,6 +332,27 @@ TEST(ParallelBatchTest, InputErrorsEndTheWindowsRunButOnlySkipTheCommandsPairs) 
       EXPECT_EQ(report.written, windowRule ? 0u : c.commandWrites);
     }
   }
+}
+
+// A decoder's programming error is no fault of the input: even the command, which skips bad
+// inputs, fails the run with it, and every pair that asks for the file sees it.
+TEST(ParallelBatchTest, AProgrammingErrorInADecoderEndsTheRunAndIsNoBadInput) {
+  Workspace space;
+  space.AddBase("a.png", "4 4 111111");
+  space.AddPart("x.png", "2 2 00ff00");
+  space.AddPart("y.png", "2 2 00ff00");
+  space.job.load = [](const std::string& path, Bitmap& bitmap, const DecodeOptions& options) {
+    if (path.ends_with("x.png")) throw std::logic_error("index past the end");
+    return LoadFake(path, bitmap, options);
+  };
+  const auto report = RunToEnd(space.job);
+  ASSERT_TRUE(report.failure.has_value());
+  EXPECT_EQ(report.failure->reason.kind, FailureKind::kProgramFault);
+  EXPECT_EQ(report.failure->reason.display, "index past the end");
+  EXPECT_TRUE(report.undecodable.empty());
+  EXPECT_EQ(report.skipped, 0u);
+  EXPECT_EQ(report.written, 0u);
+  EXPECT_EQ(report.failed + report.notStarted + report.cutShort, 2u);
 }
 
 TEST(ParallelBatchTest, AnUndecodableLaterPairLeavesTheEarlierOutputAsTheWindowDoes) {
@@ -388,8 +410,7 @@ TEST(ParallelBatchTest, StopLetsThePairInFlightFinishAndStartsNoOther) {
 TEST(ParallelBatchTest, BmpAndGifOutputTakeTheirOwnExtension) {
   Workspace space;
   space.AddGrid(1, 1);
-  space.job.code = kFormatBmp;
-  space.job.extension = ".bmp";
+  space.job.output = {kFormatBmp, 90, ".bmp"};
   RunToEnd(space.job);
   EXPECT_TRUE(space.Outputs().contains("b0p0.bmp"));
 }

@@ -14,8 +14,8 @@
 #include "batch/folder_listing.h"
 #include "batch/overlay.h"
 #include "cli_harness.h"
+#include "files/temporary_files.h"
 #include "imaging/image_lib.h"
-#include "imaging/temporary_files.h"
 
 namespace mirelay {
 namespace {
@@ -131,7 +131,8 @@ class CliBatchTest : public ::testing::Test {
     for (const auto& base : bases) {
       for (const auto& part : parts) {
         if (!MergePair(base, part, baseBitmap, partBitmap, threshold)) continue;
-        const auto name = OutputFileName(base, part, separator, nameOrder, code);
+        const auto name =
+            OutputFileName(base, part, separator, nameOrder, OutputFormatForCode(code).extension);
         SaveBitmapAs(dir_.Path("reference/" + name), &baseBitmap, code);
       }
     }

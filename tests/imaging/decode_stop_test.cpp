@@ -5,8 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "files/output_file.h"
 #include "imaging/bitmap.h"
-#include "imaging/file_io.h"
 #include "imaging/image_error.h"
 #include "imaging/image_lib.h"
 #include "tests/imaging/bmp/bmp_builder.h"
@@ -110,7 +110,8 @@ Outcome Encode(const TempDir& folder, std::int32_t code, int stopAt) {
   Outcome outcome;
   try {
     OutputFile file(folder.Path("encoded"));
-    WriteBitmapAs(file, Photo(), code, [&] { return ++outcome.polls == stopAt; });
+    WriteBitmapAs(file, Photo(), OutputFormatForCode(code),
+                  [&] { return ++outcome.polls == stopAt; });
   } catch (const ImageError& error) {
     outcome.error = error.what();
   }

@@ -8,6 +8,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "files/file_status.h"
 #include "imaging/bmp/bmp_write.h"
 #include "imaging/image_error.h"
 #include "tests/imaging/bmp/bmp_builder.h"

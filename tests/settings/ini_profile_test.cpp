@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "files/file_error.h"
 #include "settings/settings.h"
 #include "tests/support/temp_dir.h"
 
@@ -124,7 +125,7 @@ TEST(IniWriteFailure, AReadOnlyFileRaisesTheWriteErrorAndStaysIntact) {
   try {
     profile.WriteIntegerSetting("Main", "Threshold", 5);
     FAIL() << "write to a read-only file succeeded";
-  } catch (const ProfileWriteError& error) {
+  } catch (const FileError& error) {
     EXPECT_EQ(std::string(error.what()), path + " に書き込めません");
   }
   EXPECT_EQ(ReadText(path), "[Main]\nThreshold=4\n");
@@ -141,7 +142,7 @@ TEST(IniWriteFailure, ADirectoryInPlaceOfTheFileIsAWriteError) {
   std::filesystem::create_directory(dir.Path("m.ini"));
   IniProfile profile(dir.Path("m.ini"));
   EXPECT_EQ(profile.ReadIntegerSetting("Main", "Threshold", 7), 7);
-  EXPECT_THROW(profile.WriteIntegerSetting("Main", "Threshold", 5), ProfileWriteError);
+  EXPECT_THROW(profile.WriteIntegerSetting("Main", "Threshold", 5), FileError);
 }
 
 TEST(IniWriteFailure, NoTemporaryFileIsLeftBehind) {
@@ -221,7 +222,7 @@ TEST_F(IniWriteThroughLinks, AnUnwritableTargetOrALoopLeavesEverythingAsItWas) {
   try {
     profile.WriteIntegerSetting("Main", "Threshold", 5);
     FAIL() << "write to a read-only target succeeded";
-  } catch (const ProfileWriteError& error) {
+  } catch (const FileError& error) {
     EXPECT_EQ(std::string(error.what()), link + " に書き込めません");
   }
   ExpectLinksKept();
@@ -229,7 +230,7 @@ TEST_F(IniWriteThroughLinks, AnUnwritableTargetOrALoopLeavesEverythingAsItWas) {
 
   const std::string loop = dir.Path("app/loop.ini");
   std::filesystem::create_symlink("loop.ini", loop);
-  EXPECT_THROW(IniProfile(loop).WriteIntegerSetting("Main", "Threshold", 5), ProfileWriteError);
+  EXPECT_THROW(IniProfile(loop).WriteIntegerSetting("Main", "Threshold", 5), FileError);
   EXPECT_EQ(std::filesystem::read_symlink(loop), "loop.ini");
 }
 

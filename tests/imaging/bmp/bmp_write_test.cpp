@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
+#include "files/file_error.h"
 #include "imaging/bmp/bmp_read.h"
 #include "imaging/bmp/bmp_write.h"
-#include "imaging/file_io.h"
 #include "imaging/image_lib.h"
 #include "tests/imaging/bmp/bmp_builder.h"
 #include "tests/support/temp_dir.h"

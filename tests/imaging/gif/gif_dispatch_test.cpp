@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "batch/overlay.h"
-#include "imaging/file_io.h"
+#include "files/output_file.h"
 #include "imaging/gif/gif_image.h"
 #include "imaging/gif/gif_read.h"
 #include "imaging/image_error.h"

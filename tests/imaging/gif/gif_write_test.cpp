@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "imaging/file_io.h"
+#include "files/file_error.h"
 #include "imaging/image_lib.h"
 
 #include "imaging/gif/gif_read.h"

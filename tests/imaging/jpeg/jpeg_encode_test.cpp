@@ -5,7 +5,8 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
-#include "imaging/file_io.h"
+#include "files/file_status.h"
+#include "files/input_file.h"
 #include "imaging/image_error.h"
 #include "imaging/image_lib.h"
 #include "imaging/jpeg/jpeg_read.h"

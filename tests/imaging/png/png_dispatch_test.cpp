@@ -6,7 +6,7 @@
 #include <string>
 
 #include "batch/overlay.h"
-#include "imaging/file_io.h"
+#include "files/output_file.h"
 #include "imaging/image_lib.h"
 #include "imaging/picture_formats.h"
 #include "imaging/png/png_register.h"

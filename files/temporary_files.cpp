@@ -1,4 +1,4 @@
-#include "imaging/temporary_files.h"
+#include "files/temporary_files.h"
 
 #include <dirent.h>
 #include <signal.h>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/file_io.h"
+#include "files/output_file.h"
 #include "tests/support/temp_dir.h"
 
 namespace mirelay {

@@ -1,0 +1,172 @@
+#include "files/output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "files/file_error.h"
+#include "files/temporary_files.h"
+
+namespace mirelay {
+
+namespace {
+
+constexpr std::size_t kWriteBufferBytes = 1 << 16;
+
+[[noreturn]] void CannotCreate(const std::string& path, std::error_code cause) {
+  throw FileError(FillMessage(kCannotCreateFile, path), "cannot create " + path, cause);
+}
+
+[[noreturn]] void CannotWrite(const std::string& path, std::error_code cause) {
+  throw FileError(std::string(kStreamWriteError), "cannot write " + path, cause);
+}
+
+// `path` names the file in the error: the final name, not the temporary one written.
+void WriteAll(int descriptor, std::span<const std::uint8_t> bytes, const std::string& path) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const auto put = ::write(descriptor, bytes.data() + written, bytes.size() - written);
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) CannotWrite(path, LastSystemError());
+    if (put == 0) CannotWrite(path, {});
+    written += static_cast<std::size_t>(put);
+  }
+}
+
+// The file a path finally names, following links one hop at a time so that a link to a file
+// not yet created names that file too; nothing for a loop.
+std::optional<std::string> FollowLinks(std::string path) {
+  constexpr int kMaxHops = 40;
+  for (int hop = 0; hop <= kMaxHops; ++hop) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    std::string target(PATH_MAX, '\0');
+    const auto length = ::readlink(path.c_str(), target.data(), target.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) return std::nullopt;
+    target.resize(static_cast<std::size_t>(length));
+    path = target.front() == '/' ? target : path.substr(0, path.rfind('/') + 1) + target;
+  }
+  return std::nullopt;
+}
+
+// Why what stands at `path` may not be replaced; nothing when it may (or nothing stands there).
+// Returns the mode to keep through `keptMode`.
+std::error_code InTheWay(const std::string& path, ReplaceOptions options, mode_t& keptMode) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return {};
+  if (S_ISDIR(info.st_mode)) return std::make_error_code(std::errc::is_a_directory);
+  if (!S_ISREG(info.st_mode)) return std::make_error_code(std::errc::file_exists);
+  if (!options.keepMode) return {};
+  // A read-only file stays read-only even for a user (root) whom the system would let write.
+  if ((info.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0) {
+    return std::make_error_code(std::errc::permission_denied);
+  }
+  keptMode = info.st_mode & 07777;
+  return {};
+}
+
+// O_EXCL refuses any name already taken, a planted link included, so nothing is written through
+// one. A name taken by a file left from a killed process that had the same id (ids are reused) is
+// stepped over rather than failing the output. 0666 leaves the permissions to the umask.
+int CreateTemporaryFor(const std::string& path, std::string& temporaryPath) {
+  constexpr int kAttempts = 100;
+  for (int attempt = 1;; ++attempt) {
+    temporaryPath = TemporaryNameFor(path);
+    const int descriptor =
+        ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor >= 0 || errno != EEXIST || attempt == kAttempts) return descriptor;
+  }
+}
+
+}  // namespace
+
+OutputFile::OutputFile(std::string path, ReplaceOptions options) : path_(std::move(path)) {
+  if (options.followLinks) {
+    auto resolved = FollowLinks(path_);
+    if (!resolved)
+      CannotCreate(path_, std::make_error_code(std::errc::too_many_symbolic_link_levels));
+    path_ = std::move(*resolved);
+  }
+  mode_t keptMode = 0;
+  if (const auto cause = InTheWay(path_, options, keptMode)) CannotCreate(path_, cause);
+  descriptor_ = CreateTemporaryFor(path_, temporaryPath_);
+  if (descriptor_ < 0) CannotCreate(path_, LastSystemError());
+  if (keptMode != 0 && ::fchmod(descriptor_, keptMode) != 0) {
+    const auto cause = LastSystemError();
+    Discard();
+    CannotCreate(path_, cause);
+  }
+  buffer_.reserve(kWriteBufferBytes);
+}
+
+OutputFile::~OutputFile() { Discard(); }
+
+void OutputFile::Discard() noexcept {
+  if (descriptor_ >= 0) ::close(std::exchange(descriptor_, -1));
+  if (!renamed_ && !temporaryPath_.empty()) ::unlink(temporaryPath_.c_str());
+  temporaryPath_.clear();
+}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept
+    : path_(std::move(other.path_)),
+      temporaryPath_(std::exchange(other.temporaryPath_, std::string())),
+      descriptor_(std::exchange(other.descriptor_, -1)),
+      renamed_(other.renamed_),
+      buffer_(std::move(other.buffer_)) {}
+
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
+  if (this == &other) return *this;
+  Discard();
+  path_ = std::move(other.path_);
+  temporaryPath_ = std::exchange(other.temporaryPath_, std::string());
+  descriptor_ = std::exchange(other.descriptor_, -1);
+  renamed_ = other.renamed_;
+  buffer_ = std::move(other.buffer_);
+  return *this;
+}
+
+void OutputFile::Write(std::span<const std::uint8_t> bytes) {
+  if (buffer_.size() + bytes.size() > kWriteBufferBytes) Flush();
+  if (bytes.size() >= kWriteBufferBytes) {
+    WriteAll(descriptor_, bytes, path_);
+    return;
+  }
+  buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+}
+
+void OutputFile::Flush() {
+  WriteAll(descriptor_, buffer_, path_);
+  buffer_.clear();
+}
+
+void OutputFile::Close() {
+  if (descriptor_ < 0) return;
+  Flush();
+  if (::close(std::exchange(descriptor_, -1)) != 0) CannotWrite(path_, LastSystemError());
+}
+
+void OutputFile::Commit() {
+  Close();
+  if (std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) {
+    CannotCreate(path_, LastSystemError());
+  }
+  renamed_ = true;
+}
+
+void WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes,
+                    ReplaceOptions options) {
+  OutputFile file(path, options);
+  file.Write(bytes);
+  file.Commit();
+}
+
+}  // namespace mirelay
