@@ -106,6 +106,8 @@ void MainWindow::finishRun(const BatchReport& report) {
   ReleaseFreedPictureMemory();
   if (report.failure) {
     ShowErrorReport(this, QByteArray::fromStdString(report.failure->reason.display));
+  } else if (report.flushFailure) {
+    ShowErrorReport(this, QByteArray::fromStdString(report.flushFailure->display));
   } else if (report.written > 0) {
     openFolder_(LocalFolderUrl(folders_.folder + "out/"));
   }

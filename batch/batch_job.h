@@ -52,6 +52,9 @@ struct BatchJob {
   bool redoOnlyOutdated = false;
   // Files every output depends on besides its base and part, such as the settings file.
   std::vector<std::string> sharedInputs;
+  // Each output's data is flushed before its rename and the output folder at the end, so that
+  // what a finished run reports survives a power cut. Off only with --no-sync.
+  bool durable = true;
   std::size_t cacheBytes = std::size_t{1} << 30;
   // Room for the pictures of the pairs in flight; DefaultMemoryBudget() when not set.
   std::optional<std::size_t> memoryBytes;
@@ -108,6 +111,8 @@ struct BatchReport {
   std::size_t cutShort = 0;               // pairs started, then stopped before their file was in
   std::size_t notStarted = 0;             // pairs of the shard the run never came to
   bool stopped = false;  // pairs were left unstarted or cut short (stop flag or failure)
+  // The output folder could not be flushed, so outputs renamed into it may not survive a power cut.
+  std::optional<Failure> flushFailure;
   std::size_t decodes = 0;
 };
 

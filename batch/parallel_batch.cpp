@@ -16,6 +16,7 @@
 #include "batch/memory_budget.h"
 #include "batch/overlay.h"
 #include "batch/update_check.h"
+#include "files/durability.h"
 #include "files/file_error.h"
 #include "files/file_status.h"
 #include "files/output_file.h"
@@ -77,6 +78,7 @@ class BatchRunner {
     for (unsigned i = 1; i < threads; ++i) workers.emplace_back([this] { Work(); });
     Work();
     workers.clear();
+    FlushOutputFolder();
     report_.decodes = cache_.DecodeCount();
     report_.stopped = report_.stopped || leftUnstarted_;
     report_.notStarted = report_.pairs - reported_;
@@ -134,6 +136,16 @@ class BatchRunner {
     }
     if (observer_.started) observer_.started(started.pair);
     return started;
+  }
+
+  // Once, after the last rename: every rename of the run reaches the disk with one flush.
+  void FlushOutputFolder() {
+    if (!job_.durable || report_.written == 0) return;
+    try {
+      FlushFolder(job_.outFolder);
+    } catch (const FileError& error) {
+      report_.flushFailure = FailureOf(error);
+    }
   }
 
   bool StopRequested() const { return stop_.load() || failed_.load(); }
@@ -257,7 +269,7 @@ class BatchRunner {
       return std::nullopt;
     }
     try {
-      OutputFile file(outcome.outputPath);
+      OutputFile file(outcome.outputPath, {.flushData = job_.durable});
       job_.write(file, composite, job_.output, [this] { return WorkShouldStop(); });
       file.Close();
       return file;

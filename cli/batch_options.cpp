@@ -35,6 +35,7 @@ struct RawOptions {
   bool update = false;
   bool dryRun = false;
   bool quiet = false;
+  bool noSync = false;
 };
 
 std::int32_t IntegerOption(const std::string& name, const std::string& text) {
@@ -151,6 +152,7 @@ BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
   options.reportPath = raw.report;
   options.dryRun = raw.dryRun;
   options.quiet = raw.quiet;
+  options.noSync = raw.noSync;
   return options;
 }
 
@@ -207,6 +209,10 @@ void Describe(CLI::App& app, RawOptions& raw) {
                "List the pairs and their output names (with --update, which are up to date); "
                "decode and write nothing");
   app.add_flag("--quiet", raw.quiet, "No progress line and no summary");
+  app.add_flag("--no-sync", raw.noSync,
+               "Do not flush outputs to the disk before renaming them into place: faster for "
+               "many tiny outputs, but a power cut may then leave empty or short outputs that "
+               "look finished");
 }
 
 }  // namespace

@@ -31,6 +31,7 @@ struct BatchOptions {
   std::string reportPath;  // empty: no report; "-": standard output
   bool dryRun = false;
   bool quiet = false;
+  bool noSync = false;
 };
 
 // Parses the command line. An int is the exit status to end with at once (0 after --help or

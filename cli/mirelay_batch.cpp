@@ -47,6 +47,7 @@ mirelay::BatchJob JobFor(const BatchOptions& options) {
   job.parts = mirelay::ListImageFiles(finder, options.partFolder);
   job.outFolder = options.outFolder + "/";
   job.output = options.output;
+  job.durable = !options.noSync;
   job.settings = options.pairSettings;
   job.jobs = options.jobs;
   job.shard = options.shard;
@@ -88,6 +89,10 @@ void PrintSummary(const mirelay::BatchReport& report, double seconds, const Batc
   }
   for (const auto& output : report.notWritten) PrintWriteError(output);
   if (report.failure) PrintWriteError(*report.failure);
+  if (report.flushFailure) {
+    std::fprintf(stderr, "mirelay-batch: %s; outputs may not survive a power cut\n",
+                 QuoteForTerminal(report.flushFailure->english).c_str());
+  }
   if (report.stopped && !report.failure) {
     std::fprintf(stderr, "mirelay-batch: interrupted; no new pair was started\n");
   }
@@ -102,7 +107,7 @@ void PrintSummary(const mirelay::BatchReport& report, double seconds, const Batc
 }
 
 int ExitStatus(const mirelay::BatchReport& report) {
-  if (report.failure || !report.notWritten.empty()) return 3;
+  if (report.failure || !report.notWritten.empty() || report.flushFailure) return 3;
   if (report.stopped || interrupted) return 130;
   if (!report.undecodable.empty()) return 1;
   return 0;

@@ -6,13 +6,13 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#include "files/durability.h"
 #include "files/file_error.h"
 #include "files/temporary_files.h"
 
@@ -87,9 +87,16 @@ int CreateTemporaryFor(const std::string& path, std::string& temporaryPath) {
   }
 }
 
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 }  // namespace
 
-OutputFile::OutputFile(std::string path, ReplaceOptions options) : path_(std::move(path)) {
+OutputFile::OutputFile(std::string path, ReplaceOptions options)
+    : path_(std::move(path)), options_(options) {
   if (options.followLinks) {
     auto resolved = FollowLinks(path_);
     if (!resolved)
@@ -119,6 +126,7 @@ void OutputFile::Discard() noexcept {
 OutputFile::OutputFile(OutputFile&& other) noexcept
     : path_(std::move(other.path_)),
       temporaryPath_(std::exchange(other.temporaryPath_, std::string())),
+      options_(other.options_),
       descriptor_(std::exchange(other.descriptor_, -1)),
       renamed_(other.renamed_),
       buffer_(std::move(other.buffer_)) {}
@@ -128,6 +136,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
   Discard();
   path_ = std::move(other.path_);
   temporaryPath_ = std::exchange(other.temporaryPath_, std::string());
+  options_ = other.options_;
   descriptor_ = std::exchange(other.descriptor_, -1);
   renamed_ = other.renamed_;
   buffer_ = std::move(other.buffer_);
@@ -151,15 +160,15 @@ void OutputFile::Flush() {
 void OutputFile::Close() {
   if (descriptor_ < 0) return;
   Flush();
+  if (options_.flushData) FlushFileData(descriptor_, path_);
   if (::close(std::exchange(descriptor_, -1)) != 0) CannotWrite(path_, LastSystemError());
 }
 
 void OutputFile::Commit() {
   Close();
-  if (std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) {
-    CannotCreate(path_, LastSystemError());
-  }
+  if (const auto cause = RenameFile(temporaryPath_, path_)) CannotCreate(path_, cause);
   renamed_ = true;
+  if (options_.flushFolder) FlushFolder(FolderOf(path_));
 }
 
 void WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes,

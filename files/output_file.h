@@ -14,6 +14,12 @@ struct ReplaceOptions {
   // An existing file keeps its permissions, and one that is read-only (or that the user may not
   // write, even where the system would let root) is refused rather than replaced.
   bool keepMode = false;
+  // The data reaches the disk before the rename, so a power cut cannot leave a short file under
+  // the final name. Off only where the user chose speed over safety.
+  bool flushData = true;
+  // The folder is flushed after the rename too, for a file replaced on its own (the settings
+  // file); a batch flushes its output folder once at its end instead.
+  bool flushFolder = false;
 };
 
 // An output file that appears under its name only when complete: the bytes go to a temporary
@@ -48,6 +54,7 @@ class OutputFile {
 
   std::string path_;
   std::string temporaryPath_;
+  ReplaceOptions options_;
   int descriptor_ = -1;
   bool renamed_ = false;
   std::vector<std::uint8_t> buffer_;

@@ -165,7 +165,7 @@ void IniProfile::WriteTextSetting(const std::string& section, const std::string&
     // The settings file may be a link into a synchronised folder, and its permissions the user's.
     WriteWholeFile(path_,
                    std::span(reinterpret_cast<const std::uint8_t*>(content.data()), content.size()),
-                   ReplaceOptions{.followLinks = true, .keepMode = true});
+                   ReplaceOptions{.followLinks = true, .keepMode = true, .flushFolder = true});
   } catch (const FileError& error) {
     throw FileError(path_ + std::string(kCannotWrite), "cannot write " + path_, error.code());
   }

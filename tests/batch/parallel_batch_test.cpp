@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "batch/overlay.h"
+#include "files/durability.h"
 #include "files/output_file.h"
 #include "imaging/image_error.h"
 #include "tests/support/temp_dir.h"
@@ -147,12 +148,18 @@ TEST(ParallelBatchTest, FourThreadsWriteWhatTheSequentialLoopWrites) {
   std::filesystem::remove_all(space.dir.Path("out"));
   std::filesystem::create_directory(space.dir.Path("out"));
   space.job.jobs = 4;
+  const auto before = DurabilityCountsNow();
   const auto report = RunToEnd(space.job);
+  const auto after = DurabilityCountsNow();
   EXPECT_EQ(report.written, 20u);
   EXPECT_EQ(space.Outputs(), expected);
   EXPECT_TRUE(expected.contains("p3_b4.png"));
   // Each input is decoded once for the run, not once per pair.
   EXPECT_EQ(report.decodes, 9u);
+  // Every output is flushed before its rename, and the folder once after the last.
+  EXPECT_EQ(after.dataFlushes - before.dataFlushes, 20u);
+  EXPECT_EQ(after.renames - before.renames, 20u);
+  EXPECT_EQ(after.folderFlushes - before.folderFlushes, 1u);
 }
 
 TEST(ParallelBatchTest, TheLaterPairOfACollidingNameWinsEvenWhenItFinishesFirst) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "files/durability.h"
 #include "files/output_file.h"
 #include "tests/support/temp_dir.h"
 
@@ -50,6 +51,26 @@ TEST(OutputFileTemporary, NamesAlreadyTakenAreSkippedAndNeverWrittenThrough) {
   EXPECT_EQ(ReadText(dir.Path(taken[0])), "left by a killed run");
   EXPECT_EQ(std::filesystem::read_symlink(dir.Path(taken[1])), dir.Path("victim"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Root()), {}), 4);
+}
+
+// Every output reaches the disk before its rename; the settings file's folder is flushed after
+// it; an output written without flushing makes no flush at all.
+TEST(OutputFileDurability, FlushesComeBeforeRenamesAsTheOptionsSay) {
+  struct Case {
+    ReplaceOptions options;
+    std::uint64_t dataFlushes, folderFlushes;
+  };
+  TempDir dir;
+  for (const Case c :
+       {Case{{}, 1, 0}, Case{{.flushFolder = true}, 1, 1}, Case{{.flushData = false}, 0, 0}}) {
+    const auto before = DurabilityCountsNow();
+    WriteWholeFile(dir.Path("a.png"), std::vector<std::uint8_t>{'n', 'e', 'w'}, c.options);
+    const auto after = DurabilityCountsNow();
+    EXPECT_EQ(after.dataFlushes - before.dataFlushes, c.dataFlushes);
+    EXPECT_EQ(after.folderFlushes - before.folderFlushes, c.folderFlushes);
+    EXPECT_EQ(after.renames - before.renames, 1u);
+    EXPECT_EQ(ReadText(dir.Path("a.png")), "new");
+  }
 }
 
 }  // namespace

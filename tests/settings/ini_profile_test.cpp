@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "files/durability.h"
 #include "files/file_error.h"
 #include "settings/settings.h"
 #include "tests/support/temp_dir.h"
@@ -65,8 +66,14 @@ TEST(IniWrite, ANewFileHoldsTheSectionAndKeysInWriteOrder) {
   profile.WriteIntegerSetting("Main", "JPEGQuality", 90);
   ::umask(umask);
   profile.WriteTextSetting("Main", "Seperator", "");
+  const auto before = DurabilityCountsNow();
   profile.WriteIntegerSetting("Main", "Top", -1);
+  const auto after = DurabilityCountsNow();
   EXPECT_EQ(ReadText(dir.Path("m.ini")), "[Main]\nJPEGQuality=90\nSeperator=\nTop=-1\n");
+  // Each write reaches the disk, its rename too, before it returns.
+  EXPECT_EQ(after.dataFlushes - before.dataFlushes, 1u);
+  EXPECT_EQ(after.renames - before.renames, 1u);
+  EXPECT_EQ(after.folderFlushes - before.folderFlushes, 1u);
   struct stat info {};
   ::stat(dir.Path("m.ini").c_str(), &info);
   EXPECT_EQ(info.st_mode & 0777, 0640u) << "a new file takes its permissions from the umask";
