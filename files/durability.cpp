@@ -35,6 +35,11 @@ void FlushFileData(int descriptor, const std::string& path) {
   Flush(descriptor, true, path);
 }
 
+void StartWriteback(int descriptor, std::uint64_t offset, std::uint64_t length) {
+  ::sync_file_range(descriptor, static_cast<off64_t>(offset), static_cast<off64_t>(length),
+                    SYNC_FILE_RANGE_WRITE);
+}
+
 void FlushFolder(const std::string& folder) {
   ++folderFlushes;
   const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

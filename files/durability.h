@@ -19,6 +19,11 @@ DurabilityCounts DurabilityCountsNow();
 // empty or short file under the final name. FileError naming `path` when the disk says no.
 void FlushFileData(int descriptor, const std::string& path);
 
+// Starts writing the given bytes of the file to the disk without waiting for them, so that
+// the flush before the rename finds little left to do. Only a hint: failures are left to the
+// flush.
+void StartWriteback(int descriptor, std::uint64_t offset, std::uint64_t length);
+
 // The folder's entries on the disk (fsync of the folder), so that renames into it survive a
 // power cut. FileError naming `folder` when the disk says no.
 void FlushFolder(const std::string& folder);

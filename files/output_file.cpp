@@ -128,6 +128,8 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       temporaryPath_(std::exchange(other.temporaryPath_, std::string())),
       options_(other.options_),
       descriptor_(std::exchange(other.descriptor_, -1)),
+      written_(other.written_),
+      writebackStarted_(other.writebackStarted_),
       renamed_(other.renamed_),
       buffer_(std::move(other.buffer_)) {}
 
@@ -138,6 +140,8 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
   temporaryPath_ = std::exchange(other.temporaryPath_, std::string());
   options_ = other.options_;
   descriptor_ = std::exchange(other.descriptor_, -1);
+  written_ = other.written_;
+  writebackStarted_ = other.writebackStarted_;
   renamed_ = other.renamed_;
   buffer_ = std::move(other.buffer_);
   return *this;
@@ -146,15 +150,27 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
 void OutputFile::Write(std::span<const std::uint8_t> bytes) {
   if (buffer_.size() + bytes.size() > kWriteBufferBytes) Flush();
   if (bytes.size() >= kWriteBufferBytes) {
-    WriteAll(descriptor_, bytes, path_);
+    WriteOut(bytes);
     return;
   }
   buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
 }
 
 void OutputFile::Flush() {
-  WriteAll(descriptor_, buffer_, path_);
+  WriteOut(buffer_);
   buffer_.clear();
+}
+
+// The disk starts on each megabyte as soon as it is written, while the encoder goes on with the
+// next, so the flush before the rename waits for the last megabyte only.
+void OutputFile::WriteOut(std::span<const std::uint8_t> bytes) {
+  constexpr std::uint64_t kWritebackBytes = 1 << 20;
+  WriteAll(descriptor_, bytes, path_);
+  written_ += bytes.size();
+  if (options_.flushData && written_ - writebackStarted_ >= kWritebackBytes) {
+    StartWriteback(descriptor_, writebackStarted_, written_ - writebackStarted_);
+    writebackStarted_ = written_;
+  }
 }
 
 void OutputFile::Close() {

@@ -50,12 +50,15 @@ class OutputFile {
 
  private:
   void Flush();
+  void WriteOut(std::span<const std::uint8_t> bytes);
   void Discard() noexcept;
 
   std::string path_;
   std::string temporaryPath_;
   ReplaceOptions options_;
   int descriptor_ = -1;
+  std::uint64_t written_ = 0;
+  std::uint64_t writebackStarted_ = 0;
   bool renamed_ = false;
   std::vector<std::uint8_t> buffer_;
 };
