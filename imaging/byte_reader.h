@@ -47,6 +47,11 @@ class ByteReader {
     return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
   }
 
+  std::uint16_t U16BE() {
+    auto b = Bytes(2);
+    return static_cast<std::uint16_t>((b[0] << 8) | b[1]);
+  }
+
   std::uint32_t U32LE() {
     auto b = Bytes(4);
     return std::uint32_t{b[0]} | (std::uint32_t{b[1]} << 8) | (std::uint32_t{b[2]} << 16) |

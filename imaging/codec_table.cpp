@@ -3,13 +3,18 @@
 #include <algorithm>
 #include <array>
 
+#include "imaging/bmp/bmp_probe.h"
 #include "imaging/bmp/bmp_read.h"
 #include "imaging/bmp/bmp_write.h"
 #include "imaging/gif/gif_convert.h"
+#include "imaging/gif/gif_probe.h"
 #include "imaging/gif/gif_write.h"
+#include "imaging/jpeg/jpeg_probe.h"
 #include "imaging/jpeg/jpeg_read.h"
 #include "imaging/jpeg/jpeg_write.h"
+#include "imaging/png/png_probe.h"
 #include "imaging/png/png_read.h"
+#include "imaging/png/png_signature.h"
 #include "imaging/png/png_write.h"
 
 namespace mirelay {
@@ -20,16 +25,16 @@ bool IsBmp(Signature b) { return b[0] == 'B' && b[1] == 'M'; }
 
 bool IsGif(Signature b) { return b[0] == 'G' && b[1] == 'I' && b[2] == 'F'; }
 
-bool IsPng(Signature b) { return b[0] == 0x89 && b[1] == 'P' && b[2] == 'N' && b[3] == 'G'; }
+bool IsPng(Signature b) { return std::equal(b.begin(), b.end(), kPngSignature.begin()); }
 
 // Any file that starts with a marker byte is handed to the JPEG decoder, which judges the rest.
 bool IsJpeg(Signature b) { return b[0] == 0xFF; }
 
 constexpr std::array kCodecs = {
-    Codec{kFormatBmp, IsBmp, DecodeBmp, WriteBmpTo},
-    Codec{kFormatGif, IsGif, DecodeGif, WriteGifTo},
-    Codec{kFormatPng, IsPng, DecodePng, WritePngTo},
-    Codec{kFormatJpeg, IsJpeg, DecodeJpeg, WriteJpegTo},
+    Codec{kFormatBmp, IsBmp, ProbeBmp, DecodeBmp, WriteBmpTo},
+    Codec{kFormatGif, IsGif, ProbeGif, DecodeGif, WriteGifTo},
+    Codec{kFormatPng, IsPng, ProbePng, DecodePng, WritePngTo},
+    Codec{kFormatJpeg, IsJpeg, ProbeJpeg, DecodeJpeg, WriteJpegTo},
 };
 
 }  // namespace

@@ -2,12 +2,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "files/output_file.h"
 #include "imaging/bitmap.h"
 #include "imaging/codec_options.h"
 #include "imaging/output_format.h"
+#include "imaging/picture_size.h"
 
 namespace mirelay {
 
@@ -18,6 +20,8 @@ using Signature = std::span<const std::uint8_t, kSignatureBytes>;
 struct Codec {
   std::int32_t format;
   bool (*matches)(Signature signature);
+  // The size the file's first bytes declare, without decoding; nothing when they do not say.
+  std::optional<PictureSize> (*probe)(std::span<const std::uint8_t> head);
   // The picture a whole file holds. Refusals throw ImageError with the format's own texts.
   Bitmap (*decode)(std::span<const std::uint8_t> file, const DecodeOptions& options);
   // Writes the picture into `file`, which the caller commits.

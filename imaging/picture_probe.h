@@ -6,12 +6,9 @@
 #include <span>
 #include <string>
 
-namespace mirelay {
+#include "imaging/picture_size.h"
 
-struct PictureSize {
-  std::uint32_t width = 0;
-  std::uint32_t height = 0;
-};
+namespace mirelay {
 
 // The size a BMP, GIF, PNG or JPEG header declares, read without decoding anything (for a
 // GIF, its logical screen); nothing when the bytes do not say.

@@ -11,13 +11,13 @@
 #include "imaging/byte_reader.h"
 #include "imaging/image_error.h"
 #include "imaging/png/png_rows.h"
+#include "imaging/png/png_signature.h"
 #include "imaging/png/png_transparency.h"
 
 namespace mirelay {
 
 namespace {
 
-constexpr std::array<std::uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 constexpr std::size_t kPieceBytes = 32768;
 constexpr std::size_t kCrcBytes = 4;
 constexpr std::size_t kHeaderBytes = 13;
@@ -253,11 +253,11 @@ Bitmap DecodeImage(ByteReader& reader, std::uint32_t firstLength, const PngChunk
 }  // namespace
 
 Bitmap DecodePng(std::span<const std::uint8_t> file, const DecodeOptions& options) {
-  if (file.size() < kSignature.size() ||
-      !std::equal(kSignature.begin(), kSignature.end(), file.begin())) {
+  if (file.size() < kPngSignature.size() ||
+      !std::equal(kPngSignature.begin(), kPngSignature.end(), file.begin())) {
     throw ImageError("PNG LoadStream: Not PNG Format");
   }
-  ByteReader reader(file.subspan(kSignature.size()), kPngReadError);
+  ByteReader reader(file.subspan(kPngSignature.size()), kPngReadError);
   PngChunks chunks;
   while (const auto head = ReadChunkHead(reader)) {
     if (head->type == kIHDR && chunks.header) throw ImageError("Read Header(PNG): appear two IHDR");

@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "imaging/image_error.h"
+#include "imaging/png/png_signature.h"
 #include "imaging/stop_poll.h"
 
 namespace mirelay {
 
 namespace {
 
-constexpr std::array<std::uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 constexpr std::array<std::uint8_t, 4> kDummyCrc = {0, 0, 0, 0};
 // libpng only ever sees IHDR and IDAT chunks of at most 32768 bytes.
 constexpr png_alloc_size_t kChunkMallocLimit = 1 << 16;
@@ -35,8 +35,8 @@ void PutU32(std::uint8_t* out, std::uint32_t value) {
 class LibpngInput {
  public:
   LibpngInput(const PngHeader& header, PngDataPieces pieces) : chunkHeads_(pieces.size()) {
-    std::copy(kSignature.begin(), kSignature.end(), start_.begin());
-    std::uint8_t* ihdr = start_.data() + kSignature.size();
+    std::copy(kPngSignature.begin(), kPngSignature.end(), start_.begin());
+    std::uint8_t* ihdr = start_.data() + kPngSignature.size();
     PutU32(ihdr, 13);
     std::memcpy(ihdr + 4, "IHDR", 4);
     PutU32(ihdr + 8, static_cast<std::uint32_t>(header.width));

@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "imaging/image_error.h"
+#include "imaging/png/png_signature.h"
 #include "imaging/stop_poll.h"
 
 namespace mirelay {
 
 namespace {
 
-constexpr std::array<std::uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 constexpr std::size_t kIdatBytes = 32768;
 constexpr int kCompressionLevel = 6;
 constexpr int kWindowBits = 15;
@@ -154,7 +154,7 @@ std::vector<std::uint8_t> EncodeWorkingImage(const Bitmap& image, const PngTime&
                                              const StopRequest& stopRequested) {
   std::vector<std::uint8_t> out;
   out.reserve(LargestFileSize(image));
-  out.assign(kSignature.begin(), kSignature.end());
+  out.assign(kPngSignature.begin(), kPngSignature.end());
   AppendChunk(out, "IHDR", HeaderData(image));
   AppendChunk(out, "tIME", TimeData(time));
   AppendChunk(out, "tEXt", SoftwareData());

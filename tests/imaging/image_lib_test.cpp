@@ -174,7 +174,8 @@ TEST(UnlessDecodeFails, CatchesDecodeFailuresOnlyByType) {
                std::logic_error);
 }
 
-// Each codec's own output carries its signature and decodes back: the table's columns agree.
+// Each codec's own output carries its signature, declares its size and decodes back: the table's
+// columns agree.
 TEST(CodecTable, EveryEncoderWritesWhatItsSignatureAndDecoderTakes) {
   TempDir folder;
   const Bitmap picture = Gradient(6, 4, 40);
@@ -188,6 +189,11 @@ TEST(CodecTable, EveryEncoderWritesWhatItsSignatureAndDecoderTakes) {
     ASSERT_GE(written.size(), kSignatureBytes);
     EXPECT_EQ(DetectFormat(Signature(written.data(), kSignatureBytes)), codec.format);
     EXPECT_EQ(CodecForFormat(codec.format), &codec);
+    const auto declared = codec.probe(written);
+    ASSERT_TRUE(declared);
+    EXPECT_EQ(declared->width, 6u);
+    EXPECT_EQ(declared->height, 4u);
+    EXPECT_FALSE(codec.probe(Signature(written.data(), kSignatureBytes)));
     const Bitmap decoded = codec.decode(written, {});
     EXPECT_EQ(decoded.Width(), picture.Width());
     EXPECT_EQ(decoded.Height(), picture.Height());
