@@ -57,7 +57,7 @@ MainWindow::MainWindow(WorkingFolders folders, QWidget* parent)
       openFolder_([](const QUrl& folder) { QDesktopServices::openUrl(folder); }) {
   setObjectName("Form1");
   setBatchWorkers(std::thread::hardware_concurrency());
-  setWindowTitle("Mirelay 1.2.0");
+  setWindowTitle("Mirelay " MIRELAY_VERSION);
   setFont(WindowFont());
   createControls();
   createActions();

@@ -32,8 +32,8 @@ QUrl LocalFolderUrl(const std::string& path) {
 void MainWindow::onInput() {
   if (busy_) return;
   const std::string& folder = folders_.folder;
-  const std::string baseFolder = folder + "base", partFolder = folder + "part";
-  for (const auto& required : {baseFolder, partFolder, folder + "out"}) {
+  const std::string baseFolder = folder + kBaseFolderName, partFolder = folder + kPartFolderName;
+  for (const auto& required : {baseFolder, partFolder, folder + kOutFolderName}) {
     if (!FolderExists(required)) {
       ShowMessage(this, "フォルダと画像ファイルを用意してください。");
       return;
@@ -77,7 +77,7 @@ BatchJob MainWindow::windowJob(std::int32_t code) const {
   for (int row = 0; row < partList_->count(); ++row) {
     job.parts.push_back(PathListEntry(partList_, row));
   }
-  job.outFolder = folders_.folder + "out/";
+  job.outFolder = folders_.folder + kOutFolderName + "/";
   job.output = OutputFormatForCode(code);
   job.currentSettings = [this] { return pairSettings_.Get(); };
   job.anyErrorEndsRun = true;
@@ -109,7 +109,7 @@ void MainWindow::finishRun(const BatchReport& report) {
   } else if (report.flushFailure) {
     ShowErrorReport(this, QByteArray::fromStdString(report.flushFailure->display));
   } else if (report.written > 0) {
-    openFolder_(LocalFolderUrl(folders_.folder + "out/"));
+    openFolder_(LocalFolderUrl(folders_.folder + kOutFolderName + "/"));
   }
 }
 

@@ -15,7 +15,7 @@ namespace mirelay {
 namespace {
 
 constexpr const char* kHomeFolderName = "Mirelay";
-constexpr const char* kFolderNames[] = {"base", "part", "out"};
+constexpr const char* kFolderNames[] = {kBaseFolderName, kPartFolderName, kOutFolderName};
 // Where the install rules put the metainfo, seen from the executable's folder.
 constexpr const char* kInstalledMetainfo =
     "../share/metainfo/io.github.mirelay.Mirelay.metainfo.xml";

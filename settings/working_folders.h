@@ -5,6 +5,11 @@
 
 namespace mirelay {
 
+// The three folders inside a working folder.
+inline constexpr char kBaseFolderName[] = "base";
+inline constexpr char kPartFolderName[] = "part";
+inline constexpr char kOutFolderName[] = "out";
+
 // Where the window finds base/, part/ and out/ and keeps its settings file.
 struct WorkingFolders {
   std::string folder;  // ends with "/"

@@ -2,7 +2,6 @@
 
 import os
 import struct
-import time
 
 from desktop import (MAIN_TITLE, MESSAGE_TITLE, Program, ScenarioFailure, WindowManager,
                      wait_until)
@@ -276,16 +275,20 @@ def quit_refused_while_busy(workspace, display):
     with Program(workspace, display) as program:
         start_big_batch(workspace, program)
         program.press("alt+x")
-        time.sleep(1)
+        # Keys are handled in order: once the progress box is up, Quit has had its turn.
+        program.press("alt+g")
+        program.dismiss_message()
         check(program.process.poll() is None, "the program ended on Quit during a batch")
         check(program.window in program.find(MAIN_TITLE), "the window disappeared")
         wait_for_batch_end(workspace, program, 1)
-        time.sleep(0.5)
+        # A refused Quit is not kept for later: the window still takes commands.
+        program.press("alt+t")
+        program.answer_box("^透過閾値$", "40")
         check(program.process.poll() is None, "the program ended after the batch")
         check(len(workspace.outputs()) == len(bases) * len(parts),
               f"{len(workspace.outputs())} outputs, expected {len(bases) * len(parts)}")
         program.quit()
-    check_saved_settings(workspace, {"JPEGQuality": "90"})
+    check_saved_settings(workspace, {"JPEGQuality": "90", "Threshold": "40"})
 
 
 def abort_mid_run(workspace, display):
