@@ -261,8 +261,9 @@ void ExpectEveryPairCounted(const CliResult& result, const std::vector<Json>& re
   // "N of M pairs written, [U up to date, ]S skipped, W not written, K not started"
   const auto at = result.err.find(" pairs written, ");
   ASSERT_NE(at, std::string::npos) << result.err;
-  const auto start = result.err.rfind('\n', at) + 1;
-  std::istringstream line(result.err.substr(start, result.err.find('\n', at) - start));
+  const auto start = result.err.rfind('\n', at) + 1, end = result.err.find(" not started", at);
+  ASSERT_NE(end, std::string::npos) << result.err;
+  std::istringstream line(result.err.substr(start, end - start));
   std::vector<std::size_t> numbers;
   for (std::string word; line >> word;) {
     if (std::isdigit(static_cast<unsigned char>(word[0]))) numbers.push_back(std::stoul(word));
