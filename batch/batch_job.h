@@ -55,6 +55,9 @@ struct BatchJob {
   // Each output's data is flushed before its rename and the output folder at the end, so that
   // what a finished run reports survives a power cut. Off only with --no-sync.
   bool durable = true;
+  // Each output written is entered in the record of what made it (see RecordWriter), which
+  // --update reads. mirelay-batch keeps it; the window's outputs go unrecorded.
+  bool keepRecord = false;
   std::size_t cacheBytes = std::size_t{1} << 30;
   // Room for the pictures of the pairs in flight; DefaultMemoryBudget() when not set.
   std::optional<std::size_t> memoryBytes;
@@ -113,6 +116,8 @@ struct BatchReport {
   bool stopped = false;  // pairs were left unstarted or cut short (stop flag or failure)
   // The output folder could not be flushed, so outputs renamed into it may not survive a power cut.
   std::optional<Failure> flushFailure;
+  // The record could not be made or written: outputs it misses are judged by their times alone.
+  std::optional<Failure> recordFailure;
   std::size_t decodes = 0;
 };
 

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "batch/memory_budget.h"
+#include "batch/output_record.h"
 #include "batch/overlay.h"
 #include "batch/update_check.h"
 #include "files/durability.h"
@@ -48,6 +49,8 @@ struct StartedPair {
 struct ProcessedPair {
   PairOutcome outcome;
   std::optional<OutputFile> file;
+  // Filled but for the output's identity while the record is kept.
+  std::optional<RecordEntry> entry;
 };
 
 // Errors that belong to one output's name or place rather than to the folder or the disk.
@@ -73,11 +76,13 @@ class BatchRunner {
     if (report_.pairs == 0) return report_;
     RemoveStaleTemporaries(job_.outFolder);
     if (job_.redoOnlyOutdated) updateCheck_.emplace(job_);
+    if (job_.keepRecord) RecordGuarded([this] { record_.emplace(job_.outFolder, job_.durable); });
     const unsigned threads = std::max(1u, std::min<unsigned>(job_.jobs, report_.pairs));
     std::vector<std::jthread> workers;
     for (unsigned i = 1; i < threads; ++i) workers.emplace_back([this] { Work(); });
     Work();
     workers.clear();
+    if (record_) RecordGuarded([this] { record_->Finish(); });
     FlushOutputFolder();
     report_.decodes = cache_.DecodeCount();
     report_.stopped = report_.stopped || leftUnstarted_;
@@ -148,6 +153,56 @@ class BatchRunner {
     }
   }
 
+  // The record only spares later runs work, so a record that fails is told and dropped, and the
+  // run goes on.
+  template <typename Action>
+  void RecordGuarded(Action action) {
+    try {
+      action();
+    } catch (const FileError& error) {
+      report_.recordFailure = FailureOf(error);
+      record_.reset();
+    }
+  }
+
+  // The entry of a written pair: the inputs as they were before their first decode in this run,
+  // so an input changed during the run leaves its outputs outdated, never the other way round.
+  std::optional<RecordEntry> EntryFor(const StartedPair& started) {
+    if (!record_) return std::nullopt;
+    const BatchPair& pair = started.pair;
+    RecordEntry entry{pair.outputName,
+                      job_.bases[pair.base],
+                      job_.parts[pair.part],
+                      RecordedOptions(job_.output, started.threshold),
+                      {},
+                      {},
+                      {}};
+    std::lock_guard lock(identityMutex_);
+    for (auto [path, identity] : {std::pair{&entry.base, &entry.baseIdentity},
+                                  std::pair{&entry.part, &entry.partIdentity}}) {
+      const auto found = firstIdentities_.find(*path);
+      if (found == firstIdentities_.end()) return std::nullopt;
+      *identity = found->second;
+    }
+    return entry;
+  }
+
+  void NoteFirstIdentity(const std::string& path, const FileStatus& status) {
+    if (!record_) return;
+    std::lock_guard lock(identityMutex_);
+    firstIdentities_.try_emplace(path, IdentityOf(status));
+  }
+
+  // Under the commit lock, right after the output's rename.
+  void Record(const ProcessedPair& pair) {
+    if (!record_ || !pair.entry) return;
+    const auto status = StatusOf(pair.file->Path());
+    if (!status) return;
+    RecordEntry entry = *pair.entry;
+    entry.outputIdentity = IdentityOf(*status);
+    RecordGuarded([&] { record_->Add(entry); });
+  }
+
   bool StopRequested() const { return stop_.load() || failed_.load(); }
 
   bool WorkShouldStop() {
@@ -179,6 +234,7 @@ class BatchRunner {
     const auto began = Clock::now();
     try {
       processed.file = Process(started, outcome);
+      if (processed.file) processed.entry = EntryFor(started);
     } catch (const std::bad_alloc&) {
       Skipped(outcome, job_.bases[started.pair.base],
               PlainFailure(FailureKind::kOutOfMemory, kOutOfMemory));
@@ -196,10 +252,12 @@ class BatchRunner {
     // An input gone since the lists were made is passed over, even when an earlier pair left
     // it decoded in the cache.
     for (const std::string* path : {&job_.bases[pair.base], &job_.parts[pair.part]}) {
-      if (!FileExists(*path)) {
+      const auto status = StatusOf(*path);
+      if (!status || status->kind != FileKind::kRegular) {
         Skipped(outcome, *path, PlainFailure(FailureKind::kNotFound, "file not found"));
         return std::nullopt;
       }
+      NoteFirstIdentity(*path, *status);
     }
     // A base that cannot be had means its part is never looked at.
     const auto base = Input(job_.bases[pair.base], outcome);
@@ -307,6 +365,7 @@ class BatchRunner {
     } else if (pair.file) {
       try {
         pair.file->Commit();
+        Record(pair);
       } catch (const FileError& error) {
         OutputError(outcome, error);
       }
@@ -357,6 +416,9 @@ class BatchRunner {
   std::atomic<bool> leftUnstarted_{false};
   std::atomic<Clock::rep> stopSeenAt_{0};
   std::optional<UpdateCheck> updateCheck_;
+  std::optional<RecordWriter> record_;
+  std::mutex identityMutex_;
+  std::unordered_map<std::string, FileIdentity> firstIdentities_;
 
   std::mutex dispatchMutex_;
   std::size_t nextIndex_;

@@ -31,22 +31,46 @@ std::optional<FileTime> NewestOf(const std::vector<std::string>& paths) {
 UpdateCheck::UpdateCheck(const BatchJob& job)
     : job_(job),
       newestShared_(NewestOf(job.sharedInputs)),
-      collidingNames_(NamesSharedAcrossShards(job)) {}
+      collidingNames_(NamesSharedAcrossShards(job)),
+      record_(ReadOutputRecord(job.outFolder)),
+      options_(RecordedOptions(job.output, job.settings.threshold)) {}
 
 bool UpdateCheck::UpToDate(const BatchPair& pair) {
   if (!newestShared_ || collidingNames_.contains(pair.outputName)) return false;
-  const auto output = ModificationTime(job_.outFolder + pair.outputName);
-  if (!output || *output < *newestShared_) return false;
+  const auto output = StatusOf(job_.outFolder + pair.outputName);
+  // An empty output is what a power cut may leave of one that was never flushed.
+  if (!output || output->kind != FileKind::kRegular || output->size == 0 ||
+      output->modified < *newestShared_) {
+    return false;
+  }
+  if (const auto entries = record_.find(pair.outputName); entries != record_.end()) {
+    return std::any_of(entries->second.begin(), entries->second.end(), [&](const auto& entry) {
+      return SameOutput(entry.outputIdentity, IdentityOf(*output)) &&
+             MadeFromTodaysInputs(entry, pair);
+    });
+  }
   for (const std::string* input : {&job_.bases[pair.base], &job_.parts[pair.part]}) {
-    const auto time = InputTime(*input);
-    if (!time || *output < *time) return false;
+    const auto status = InputStatus(*input);
+    if (!status || status->kind != FileKind::kRegular || output->modified < status->modified) {
+      return false;
+    }
   }
   return true;
 }
 
-std::optional<FileTime> UpdateCheck::InputTime(const std::string& path) {
-  const auto [found, added] = inputTimes_.try_emplace(path);
-  if (added) found->second = ModificationTime(path);
+bool UpdateCheck::MadeFromTodaysInputs(const RecordEntry& entry, const BatchPair& pair) {
+  if (entry.options != options_ || entry.base != job_.bases[pair.base] ||
+      entry.part != job_.parts[pair.part]) {
+    return false;
+  }
+  const auto base = InputStatus(entry.base), part = InputStatus(entry.part);
+  return base && part && IdentityOf(*base) == entry.baseIdentity &&
+         IdentityOf(*part) == entry.partIdentity;
+}
+
+std::optional<FileStatus> UpdateCheck::InputStatus(const std::string& path) {
+  const auto [found, added] = inputs_.try_emplace(path);
+  if (added) found->second = StatusOf(path);
   return found->second;
 }
 

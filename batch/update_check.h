@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "batch/batch_job.h"
+#include "batch/output_record.h"
 #include "files/file_status.h"
 
 namespace mirelay {
@@ -14,13 +15,14 @@ namespace mirelay {
 // no such file.
 std::optional<FileTime> ModificationTime(const std::string& path);
 
-// Tells which pairs an incremental run may leave as they are: those whose output is a regular
-// file at least as new as the pair's base, its part and each of the job's shared inputs. Only
-// modification times are read, each input's once, so no input is opened.
-//
-// A name that several pairs of the batch write (in any shard) is never up to date: its time
-// cannot tell which of them wrote it, and only redoing them all in running order leaves the file
-// a whole run would.
+// Tells which pairs an incremental run may leave as they are. An output is never up to date
+// when it is missing, empty, older than one of the job's shared inputs (the settings file), or
+// written by several pairs of the batch (in any shard), whose time cannot tell which of them
+// wrote it. Otherwise an output the record knows is up to date when an entry of the record
+// matches it (size, time, inode) and says it was made from the pair's inputs as they are now
+// (size, time, inode, change time) with the job's options; an output the record does not know
+// (made by the window, by hand or before records were kept) when it is at least as new as its
+// base and its part. No input is opened.
 class UpdateCheck {
  public:
   explicit UpdateCheck(const BatchJob& job);
@@ -29,14 +31,17 @@ class UpdateCheck {
   bool UpToDate(const BatchPair& pair);
 
  private:
-  std::optional<FileTime> InputTime(const std::string& path);
+  bool MadeFromTodaysInputs(const RecordEntry& entry, const BatchPair& pair);
+  std::optional<FileStatus> InputStatus(const std::string& path);
 
   const BatchJob& job_;
   // The newest shared input; nothing when one of them is missing, which leaves no output
   // up to date.
   std::optional<FileTime> newestShared_;
   std::unordered_set<std::string> collidingNames_;
-  std::unordered_map<std::string, std::optional<FileTime>> inputTimes_;
+  OutputRecord record_;
+  std::string options_;
+  std::unordered_map<std::string, std::optional<FileStatus>> inputs_;
 };
 
 }  // namespace mirelay

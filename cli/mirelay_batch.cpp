@@ -48,6 +48,7 @@ mirelay::BatchJob JobFor(const BatchOptions& options) {
   job.outFolder = options.outFolder + "/";
   job.output = options.output;
   job.durable = !options.noSync;
+  job.keepRecord = true;
   job.settings = options.pairSettings;
   job.jobs = options.jobs;
   job.shard = options.shard;
@@ -92,6 +93,12 @@ void PrintSummary(const mirelay::BatchReport& report, double seconds, const Batc
   if (report.flushFailure) {
     std::fprintf(stderr, "mirelay-batch: %s; outputs may not survive a power cut\n",
                  QuoteForTerminal(report.flushFailure->english).c_str());
+  }
+  if (report.recordFailure) {
+    std::fprintf(stderr,
+                 "mirelay-batch: warning: %s; the record is incomplete, so --update may redo "
+                 "this run's outputs or judge them by their times alone\n",
+                 QuoteForTerminal(report.recordFailure->english).c_str());
   }
   if (report.stopped && !report.failure) {
     std::fprintf(stderr, "mirelay-batch: interrupted; no new pair was started\n");

@@ -12,6 +12,7 @@
 
 #include "batch/batch_naming.h"
 #include "batch/folder_listing.h"
+#include "batch/output_record.h"
 #include "batch/overlay.h"
 #include "cli_harness.h"
 #include "files/temporary_files.h"
@@ -86,6 +87,7 @@ std::string WithoutTime(std::string bytes) {
 std::map<std::string, std::string> FolderContents(const std::string& folder) {
   std::map<std::string, std::string> files;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path().filename() == kRecordFolderName) continue;
     files[entry.path().filename().string()] = WithoutTime(ReadText(entry.path().string()));
   }
   return files;
@@ -228,6 +230,7 @@ TEST_F(CliBatchTest, SigintLeavesOnlyCompleteFilesAndExits130) {
   EXPECT_EQ(result.status, 130) << result.err;
   std::size_t written = 0;
   for (const auto& entry : std::filesystem::directory_iterator(out)) {
+    if (entry.path().filename() == kRecordFolderName) continue;
     EXPECT_NE(entry.path().filename().string()[0], '.') << "left behind: " << entry.path();
     Bitmap decoded;
     EXPECT_NE(LoadImageToBitmap(entry.path().string(), decoded), kFormatUnknown) << entry.path();
@@ -321,6 +324,7 @@ std::string FileName(const std::string& path) {
 std::map<std::string, std::filesystem::file_time_type> FolderTimes(const std::string& folder) {
   std::map<std::string, std::filesystem::file_time_type> times;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path().filename() == kRecordFolderName) continue;
     times[entry.path().filename().string()] = entry.last_write_time();
   }
   return times;
