@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "batch/output_record.h"
 #include "batch/overlay.h"
 #include "files/durability.h"
 #include "files/output_file.h"
@@ -90,6 +91,7 @@ struct Workspace {
   std::map<std::string, std::string> Outputs() const {
     std::map<std::string, std::string> files;
     for (const auto& entry : std::filesystem::directory_iterator(dir.Path("out"))) {
+      if (entry.path().filename() == kRecordFolderName) continue;
       files[entry.path().filename().string()] = ReadText(entry.path().string());
     }
     return files;
@@ -428,20 +430,34 @@ struct FinishedBatch {
   std::string settingsFile = space.dir.Path("Mirelay.ini");
   const std::filesystem::file_time_type now = std::filesystem::file_time_type::clock::now();
 
-  FinishedBatch() {
+  // A run that keeps the record has its inputs aged before it, since the record holds their
+  // change times, which aging them afterwards would move.
+  explicit FinishedBatch(bool recorded = false) {
     space.AddGrid(3, 2);
     WriteText(settingsFile, "[Settings]\n");
     space.job.sharedInputs = {settingsFile};
     space.job.jobs = 2;
+    space.job.keepRecord = recorded;
+    if (recorded) AgeInputs();
     RunToEnd(space.job);
+    if (recorded) return;
+    AgeInputs();
+    for (const auto& [name, content] : space.Outputs()) Age(Output(name), 0);
+  }
+  void AgeInputs() const {
     for (const auto& input : space.job.bases) Age(input, -10);
     for (const auto& input : space.job.parts) Age(input, -10);
     Age(settingsFile, -10);
-    for (const auto& [name, content] : space.Outputs()) Age(Output(name), 0);
   }
   std::string Output(const std::string& name) const { return space.job.outFolder + name; }
   void Age(const std::string& path, int seconds) const {
     std::filesystem::last_write_time(path, now + std::chrono::seconds(seconds));
+  }
+  // New bytes of the same length, under the time the file had.
+  static void Rewrite(const std::string& path, std::size_t length) {
+    const auto time = std::filesystem::last_write_time(path);
+    WriteText(path, std::string(length, 'x'));
+    std::filesystem::last_write_time(path, time);
   }
   // The outputs of the pairs an incremental run starts, and its report.
   std::pair<std::set<std::string>, BatchReport> RunIncrementally() {
@@ -485,6 +501,13 @@ TEST(IncrementalRunTest, RedoesExactlyThePairsAChangeReachesAndDecodesOnlyTheirI
        [](FinishedBatch& batch) { std::filesystem::remove(batch.Output("b2p1.png")); },
        {"b2p1.png"},
        2},
+      {"an output emptied",
+       [](FinishedBatch& batch) {
+         std::filesystem::resize_file(batch.Output("b2p0.png"), 0);
+         batch.Age(batch.Output("b2p0.png"), 0);
+       },
+       {"b2p0.png"},
+       2},
       {"a newer folder in an output's place",
        [](FinishedBatch& batch) {
          std::filesystem::remove(batch.Output("b0p1.png"));
@@ -502,6 +525,117 @@ TEST(IncrementalRunTest, RedoesExactlyThePairsAChangeReachesAndDecodesOnlyTheirI
     EXPECT_EQ(started, test.redone);
     EXPECT_EQ(report.upToDate, all.size() - test.redone.size());
     EXPECT_EQ(report.decodes, test.decodes);
+  }
+}
+
+// What the record of the first run lets an incremental run see that times alone cannot.
+TEST(IncrementalRunTest, TheRecordRedoesWhatOtherInputsOrOptionsWouldMake) {
+  using Change = std::function<void(FinishedBatch&)>;
+  const std::set<std::string> all{"b0p0.png", "b0p1.png", "b1p0.png",
+                                  "b1p1.png", "b2p0.png", "b2p1.png"};
+  const auto b1 = std::set<std::string>{"b1p0.png", "b1p1.png"};
+  // Rows end with whether the outputs they redo are then up to date: a settings file newer than
+  // the outputs may still be newer than the ones redone within the same tick of the clock.
+  const std::vector<std::tuple<const char*, Change, std::set<std::string>, bool>> cases{
+      {"nothing", [](FinishedBatch&) {}, {}, true},
+      {"an output emptied, its time kept",
+       [](FinishedBatch& batch) {
+         const auto time = std::filesystem::last_write_time(batch.Output("b0p0.png"));
+         std::filesystem::resize_file(batch.Output("b0p0.png"), 0);
+         std::filesystem::last_write_time(batch.Output("b0p0.png"), time);
+       },
+       {"b0p0.png"},
+       true},
+      {"an output cut short, its time kept",
+       [](FinishedBatch& batch) {
+         const auto path = batch.Output("b1p1.png");
+         FinishedBatch::Rewrite(path, std::filesystem::file_size(path) / 2);
+       },
+       {"b1p1.png"},
+       true},
+      {"an output rewritten in place, its size and time kept",
+       [](FinishedBatch& batch) {
+         const auto path = batch.Output("b2p1.png"), copy = path + ".new";
+         std::filesystem::copy_file(path, copy);
+         std::filesystem::last_write_time(copy, std::filesystem::last_write_time(path));
+         std::filesystem::rename(copy, path);
+       },
+       {"b2p1.png"},
+       true},
+      {"the threshold changed",
+       [](FinishedBatch& batch) { batch.space.job.settings.threshold = 9; }, all, true},
+      {"the format changed under the same names",
+       [](FinishedBatch& batch) { batch.space.job.output.format = kFormatBmp; }, all, true},
+      {"the JPEG quality changed",
+       [](FinishedBatch& batch) {
+         batch.space.job.output = {kFormatJpeg, 80, ".png"};
+         RunToEnd(batch.space.job);
+         batch.space.job.output.quality = 81;
+       },
+       all, true},
+      {"the same changed options a second time",
+       [](FinishedBatch& batch) {
+         batch.space.job.settings.threshold = 9;
+         RunToEnd(batch.space.job);
+       },
+       {},
+       true},
+      {"a base replaced by an older file",
+       [](FinishedBatch& batch) {
+         const auto base = batch.space.job.bases[1], older = base + ".old";
+         WriteText(older, "8 6 777777");
+         batch.Age(older, -20);
+         std::filesystem::rename(older, base);
+       },
+       b1, true},
+      {"a base edited, its time put back",
+       [](FinishedBatch& batch) {
+         const auto base = batch.space.job.bases[1];
+         const auto time = std::filesystem::last_write_time(base);
+         WriteText(base, "8 6 777777");
+         std::filesystem::last_write_time(base, time);
+       },
+       b1, true},
+      {"a part changed within its outputs' time",
+       [](FinishedBatch& batch) {
+         const auto part = batch.space.job.parts[0];
+         auto content = ReadText(part);
+         content.back() = content.back() == '0' ? '1' : '0';
+         WriteText(part, content);
+         std::filesystem::last_write_time(
+             part, std::filesystem::last_write_time(batch.Output("b0p0.png")));
+       },
+       {"b0p0.png", "b1p0.png", "b2p0.png"},
+       true},
+      {"a settings file newer than the outputs",
+       [](FinishedBatch& batch) {
+         std::filesystem::last_write_time(
+             batch.settingsFile,
+             std::filesystem::last_write_time(batch.Output("b2p1.png")) + std::chrono::seconds(1));
+       },
+       all, false},
+      {"an output removed",
+       [](FinishedBatch& batch) { std::filesystem::remove(batch.Output("b0p1.png")); },
+       {"b0p1.png"},
+       true},
+      {"no record: times decide",
+       [](FinishedBatch& batch) {
+         std::filesystem::remove_all(batch.space.job.outFolder + kRecordFolderName);
+         batch.Age(batch.space.job.bases[1], 3600);
+       },
+       b1, true},
+  };
+  for (const auto& [change, make, redone, settles] : cases) {
+    SCOPED_TRACE(change);
+    FinishedBatch batch(true);
+    make(batch);
+    const auto [started, report] = batch.RunIncrementally();
+    EXPECT_EQ(started, redone);
+    EXPECT_EQ(report.upToDate, all.size() - redone.size());
+    // What was redone is recorded in its turn: the same run again does nothing.
+    if (settles) {
+      EXPECT_EQ(batch.RunIncrementally().first, std::set<std::string>{});
+    }
   }
 }
 
