@@ -199,8 +199,10 @@ void Describe(CLI::App& app, RawOptions& raw) {
       ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 20))
       ->capture_default_str();
   app.add_flag("--update", raw.update,
-               "Do only the pairs whose output is missing or older than their base, their part "
-               "or the --settings file; resumes an interrupted run");
+               "Do only the pairs whose output is missing, empty, older than the --settings "
+               "file, or not what the record in OUT_DIR/.mirelay-record says today's inputs "
+               "and options make (outputs it does not know: older than their base or part); "
+               "resumes an interrupted run");
   app.add_option("--report", raw.report,
                  "Write a JSON line per pair as it finishes, then a summary line, to FILE ('-': "
                  "standard output)")
