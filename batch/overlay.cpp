@@ -46,7 +46,41 @@ void OverlayRow(std::uint8_t* __restrict out, const std::uint8_t* __restrict in,
   }
 }
 
+// One row of the overlap by the part's alpha, in 16-bit lanes: every sum stays below 65536.
+MIRELAY_VECTOR_CLONES
+void BlendRow(std::uint8_t* __restrict out, const std::uint8_t* __restrict in,
+              const std::uint8_t* __restrict alpha, std::int32_t width) {
+  for (std::int32_t x = 0; x < width; ++x, in += 3, out += 3) {
+    const std::uint16_t a = alpha[x], rest = 255 - a;
+    for (int channel = 0; channel < 3; ++channel) {
+      out[channel] = static_cast<std::uint8_t>((in[channel] * a + out[channel] * rest + 127) / 255);
+    }
+  }
+}
+
 }  // namespace
+
+void OverlayAlpha(Bitmap& base, const Bitmap& part) {
+  const std::int32_t width = std::min(base.Width(), part.Width());
+  const std::int32_t height = std::min(base.Height(), part.Height());
+  const auto partWidth = static_cast<std::size_t>(part.Width());
+  for (std::int32_t y = 0; y < height; ++y) {
+    BlendRow(base.RowPointer(y), part.RowPointer(y), part.alpha.data() + y * partWidth, width);
+  }
+}
+
+void OverlayPart(Bitmap& base, const Bitmap& part, std::int32_t threshold) {
+  if (part.alpha.empty()) {
+    OverlayColorKey(base, part, threshold);
+  } else {
+    OverlayAlpha(base, part);
+  }
+}
+
+bool HasTransparentPixels(const Bitmap& picture) {
+  return std::any_of(picture.alpha.begin(), picture.alpha.end(),
+                     [](std::uint8_t a) { return a != 255; });
+}
 
 void OverlayColorKey(Bitmap& base, const Bitmap& part, std::int32_t threshold) {
   const std::uint8_t* partRow0 = part.RowPointer(0);
@@ -72,15 +106,22 @@ void OverlayColorKey(Bitmap& base, const Bitmap& part, std::int32_t threshold) {
 }
 
 bool MergePair(const std::string& basePath, const std::string& partPath, Bitmap& baseBitmap,
-               Bitmap& partBitmap, std::int32_t threshold, const DecodeOptions& options) {
+               Bitmap& partBitmap, std::int32_t threshold, const DecodeOptions& options,
+               bool alphaBlend) {
   if (!FileExists(basePath) || !FileExists(partPath)) return false;
-  const bool baseDecoded = LoadImageToBitmap(basePath, baseBitmap, options) != kFormatUnknown;
+  DecodeOptions baseOptions = options;
+  baseOptions.readAlpha = false;
+  const bool baseDecoded = LoadImageToBitmap(basePath, baseBitmap, baseOptions) != kFormatUnknown;
   ConvertTo24Bit(baseBitmap);
   const bool partDecoded =
       baseDecoded && LoadImageToBitmap(partPath, partBitmap, options) != kFormatUnknown;
   ConvertTo24Bit(partBitmap);
   if (!partDecoded) return false;
-  OverlayColorKey(baseBitmap, partBitmap, threshold);
+  if (alphaBlend && !partBitmap.alpha.empty()) {
+    OverlayAlpha(baseBitmap, partBitmap);
+  } else {
+    OverlayColorKey(baseBitmap, partBitmap, threshold);
+  }
   return true;
 }
 

@@ -106,6 +106,10 @@ class Bitmap {
   std::int32_t pixelsPerMeterY = 0;
   bool coreHeader = false;
   Transparency transparency;
+  // The opacity of each pixel (0 transparent, 255 opaque), Width() bytes a row, row 0 at the
+  // top; empty unless the decode was asked for alpha (DecodeOptions::readAlpha) and the file
+  // carries it. Colour conversions leave it as it is.
+  std::vector<std::uint8_t> alpha;
 
  private:
   friend void ConvertTo24Bit(Bitmap& bitmap);

@@ -15,6 +15,9 @@ struct DecodeOptions {
   // GIF pictures are dithered onto the 216-colour cube, as a display of 256 colours or fewer
   // shows them.
   bool paletteDisplay = false;
+  // Parts that may be laid on by their alpha: the decoder fills Bitmap::alpha when the file
+  // carries alpha. The colours are decoded alike either way.
+  bool readAlpha = false;
 
   bool StopRequested() const { return stopRequested && stopRequested(); }
 };

@@ -10,6 +10,7 @@
 
 #include "imaging/bmp/bmp_rle.h"
 #include "imaging/byte_reader.h"
+#include "imaging/field_widener.h"
 #include "imaging/image_error.h"
 #include "imaging/stop_poll.h"
 
@@ -25,6 +26,8 @@ constexpr std::uint32_t kCoreHeaderSize = 12;
 constexpr std::uint32_t kInfoHeaderSize = 40;
 // Longer information headers hold the three masks in their bytes 40 to 51.
 constexpr std::uint32_t kHeaderSizeWithMasks = 52;
+// And from 56 bytes on, an alpha mask after them.
+constexpr std::uint32_t kHeaderSizeWithAlphaMask = 56;
 constexpr std::uint32_t kMaxColorEntries = 256;
 
 enum Compression : std::uint32_t { kUncompressed = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3 };
@@ -41,6 +44,7 @@ struct BmpHeader {
   std::int32_t pixelsPerMeterY = 0;
   std::uint32_t colorsUsed = 0;
   std::optional<ColorMasks> masks;
+  std::uint32_t alphaMask = 0;
 
   bool IsCore() const { return size == kCoreHeaderSize; }
   bool IsRunLength() const { return compression == kRle8 || compression == kRle4; }
@@ -90,7 +94,10 @@ BmpHeader ReadInfoHeader(ByteReader& reader, std::uint32_t size) {
     // A header too short to hold the masks leaves the bit fields undefined.
     if (size < kHeaderSizeWithMasks) Invalid();
     header.masks = ReadMasks(fields);
+  } else if (size >= kHeaderSizeWithAlphaMask) {
+    fields.Skip(12);
   }
+  if (size >= kHeaderSizeWithAlphaMask) header.alphaMask = fields.U32LE();
   return header;
 }
 
@@ -192,6 +199,27 @@ Bitmap DecodePlain(std::span<const std::uint8_t> data, const BmpHeader& header,
   return bitmap;
 }
 
+// The alpha field of each pixel of a 16- or 32-bit picture, widened to 8 bits as colours are;
+// empty when every pixel's field is zero.
+std::vector<std::uint8_t> MaskAlpha(const Bitmap& bitmap, std::uint32_t alphaMask) {
+  const FieldWidener alphaOf(alphaMask);
+  const int bytes = bitmap.Format() == PixelFormat::kBits16 ? 2 : 4;
+  const auto width = static_cast<std::size_t>(bitmap.Width());
+  std::vector<std::uint8_t> alpha(width * static_cast<std::size_t>(bitmap.Height()));
+  for (std::int32_t row = 0; row < bitmap.Height(); ++row) {
+    const std::uint8_t* in = bitmap.RowPointer(row);
+    std::uint8_t* out = alpha.data() + std::size_t(row) * width;
+    for (std::size_t x = 0; x < width; ++x, in += bytes) {
+      std::uint32_t word = in[0] | (in[1] << 8);
+      if (bytes == 4) word |= (std::uint32_t{in[2]} << 16) | (std::uint32_t{in[3]} << 24);
+      out[x] = alphaOf(word);
+    }
+  }
+  // Writers that declare the mask but leave every alpha byte zero mean an opaque picture.
+  if (std::all_of(alpha.begin(), alpha.end(), [](std::uint8_t a) { return a == 0; })) return {};
+  return alpha;
+}
+
 }  // namespace
 
 Bitmap DecodeBmp(std::span<const std::uint8_t> file, const DecodeOptions& options) {
@@ -217,6 +245,11 @@ Bitmap DecodeBmp(std::span<const std::uint8_t> file, const DecodeOptions& option
     bitmap = DecodeRunLength(data, coding, colorTable, header.width, header.height, options);
   } else {
     bitmap = DecodePlain(data, header, colorTable, options);
+    // Only a header that declares an alpha mask gives alpha; other 32-bit files are opaque.
+    const bool masked = header.bitsPerPixel == 16 || header.bitsPerPixel == 32;
+    if (options.readAlpha && masked && header.alphaMask != 0) {
+      bitmap.alpha = MaskAlpha(bitmap, header.alphaMask);
+    }
   }
   bitmap.colorList = std::move(colorTable);
   bitmap.pixelsPerMeterX = header.pixelsPerMeterX;

@@ -163,8 +163,35 @@ Bitmap GifToBitmap(const GifImage& image, bool paletteDisplay) {
                         : ComposeOnDeviceScreen(image, frame, picture);
 }
 
+std::vector<std::uint8_t> GifAlpha(const GifImage& image, const Bitmap& picture) {
+  if (image.frames.empty() || !picture.HasPixels()) return {};
+  const GifFrame& frame = image.frames.front();
+  if (frame.Empty() || !frame.Transparent()) return {};
+  // A frame as large as the screen is the picture itself, wherever the file places it.
+  const bool whole = frame.width == image.width && frame.height == image.height;
+  const std::int32_t left = whole ? 0 : frame.left, top = whole ? 0 : frame.top;
+  const std::int32_t columns =
+      std::min<std::int32_t>(frame.keptWidth, std::max(0, picture.Width() - left));
+  const std::int32_t rows =
+      std::min<std::int32_t>(frame.keptHeight, std::max(0, picture.Height() - top));
+  const auto width = static_cast<std::size_t>(picture.Width());
+  std::vector<std::uint8_t> alpha(width * static_cast<std::size_t>(picture.Height()), 255);
+  const std::uint8_t transparent = frame.TransparentIndex();
+  for (std::int32_t row = 0; row < rows; ++row) {
+    const std::uint8_t* in = frame.indices.data() + std::size_t(row) * frame.keptWidth;
+    std::uint8_t* out = alpha.data() + std::size_t(top + row) * width + left;
+    for (std::int32_t x = 0; x < columns; ++x) {
+      if (in[x] == transparent) out[x] = 0;
+    }
+  }
+  return alpha;
+}
+
 Bitmap DecodeGif(std::span<const std::uint8_t> file, const DecodeOptions& options) {
-  return GifToBitmap(DecodeGifImage(file, KeptFrames::kFirst, options), options.paletteDisplay);
+  const GifImage image = DecodeGifImage(file, KeptFrames::kFirst, options);
+  Bitmap picture = GifToBitmap(image, options.paletteDisplay);
+  if (options.readAlpha) picture.alpha = GifAlpha(image, picture);
+  return picture;
 }
 
 }  // namespace mirelay

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "imaging/bitmap.h"
 #include "imaging/codec_options.h"
@@ -22,8 +23,13 @@ Bitmap FramePicture(const GifImage& image, const GifFrame& frame, bool paletteDi
 // empty bitmap.
 Bitmap GifToBitmap(const GifImage& image, bool paletteDisplay);
 
+// The alpha of a graphic's working image (see Bitmap::alpha): 0 where frame 0 shows its
+// transparent index, 255 elsewhere, the screen around the frame included. Empty when frame 0
+// has no transparent index.
+std::vector<std::uint8_t> GifAlpha(const GifImage& image, const Bitmap& picture);
+
 // The working image of a whole GIF file: its first frame, read as DecodeGifImage reads it and
-// composed by GifToBitmap.
+// composed by GifToBitmap, with its alpha when `options` asks for it.
 Bitmap DecodeGif(std::span<const std::uint8_t> file, const DecodeOptions& options = {});
 
 }  // namespace mirelay

@@ -234,6 +234,46 @@ bool ReachesEnd(ByteReader& reader, std::optional<ChunkHead> head) {
   return false;
 }
 
+// The tRNS colour of a grey picture of 8 or 16 bits or of an RGB one, which libpng compares at
+// the file's depth; empty for any other.
+std::span<const std::uint8_t> ColourTransparency(const PngHeader& header, const PngChunks& chunks) {
+  const bool byColour =
+      header.colorType == kPngTruecolour || (header.colorType == kPngGrey && header.bitDepth >= 8);
+  if (!byColour || !chunks.transparency) return {};
+  return *chunks.transparency;
+}
+
+// Alpha that belongs to palette indices and to grey samples of fewer than 8 bits, which the
+// picture holds as they are: the palette's tRNS table (entries past it opaque), or alpha 0 for
+// the one grey sample tRNS names.
+void IndexAlpha(const PngHeader& header, const PngChunks& chunks, Bitmap& picture) {
+  const bool byIndex =
+      header.colorType == kPngPalette || (header.colorType == kPngGrey && header.bitDepth < 8);
+  if (!byIndex || !chunks.transparency) return;
+  const auto& trns = *chunks.transparency;
+  std::array<std::uint8_t, 256> alphaOf;
+  alphaOf.fill(255);
+  if (header.colorType == kPngPalette) {
+    std::copy(trns.begin(), trns.end(), alphaOf.begin());
+  } else {
+    const unsigned sample = (trns[0] << 8 | trns[1]) & ((1u << header.bitDepth) - 1);
+    alphaOf[sample] = 0;
+  }
+  const int bits = BitsPerPixel(picture.Format());
+  const int perByte = 8 / bits;
+  const unsigned mask = (1u << bits) - 1;
+  const auto width = static_cast<std::size_t>(picture.Width());
+  picture.alpha.resize(width * static_cast<std::size_t>(picture.Height()));
+  for (std::int32_t row = 0; row < picture.Height(); ++row) {
+    const std::uint8_t* in = picture.RowPointer(row);
+    std::uint8_t* out = picture.alpha.data() + std::size_t(row) * width;
+    for (std::size_t x = 0; x < width; ++x) {
+      const int shift = 8 - bits * (static_cast<int>(x % perByte) + 1);
+      out[x] = alphaOf[(in[x / perByte] >> shift) & mask];
+    }
+  }
+}
+
 Bitmap DecodeImage(ByteReader& reader, std::uint32_t firstLength, const PngChunks& chunks,
                    const DecodeOptions& options) {
   if (!chunks.header) throw ImageError(kPngReadError);
@@ -243,7 +283,10 @@ Bitmap DecodeImage(ByteReader& reader, std::uint32_t firstLength, const PngChunk
   const ImageData image = CollectImageData(reader, firstLength);
   if (!CouldHoldPixels(header, image.pieces)) throw ImageError(kPngReadError);
   Bitmap picture = NewPicture(header, chunks);
-  if (picture.HasPixels()) DecodePngRows(header, image.pieces, picture, options);
+  if (picture.HasPixels()) {
+    DecodePngRows(header, image.pieces, picture, options, ColourTransparency(header, chunks));
+    if (options.readAlpha) IndexAlpha(header, chunks, picture);
+  }
   if (ReachesEnd(reader, image.next) && chunks.transparency && !HasAlpha(header.colorType)) {
     picture.transparency = TransparencyOf(header, *chunks.transparency, picture);
   }

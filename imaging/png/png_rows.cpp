@@ -34,7 +34,8 @@ void PutU32(std::uint8_t* out, std::uint32_t value) {
 // libpng never sees a chunk it could judge differently. CRCs are zero and not checked.
 class LibpngInput {
  public:
-  LibpngInput(const PngHeader& header, PngDataPieces pieces) : chunkHeads_(pieces.size()) {
+  LibpngInput(const PngHeader& header, PngDataPieces pieces, std::span<const std::uint8_t> trns)
+      : trns_(trns), chunkHeads_(pieces.size()) {
     std::copy(kPngSignature.begin(), kPngSignature.end(), start_.begin());
     std::uint8_t* ihdr = start_.data() + kPngSignature.size();
     PutU32(ihdr, 13);
@@ -48,6 +49,11 @@ class LibpngInput {
     ihdr[19] = 0;
     ihdr[20] = header.interlaced ? 1 : 0;
     segments_.push_back(start_);
+    if (!trns_.empty()) {
+      PutU32(trnsHead_.data(), static_cast<std::uint32_t>(trns_.size()));
+      std::memcpy(trnsHead_.data() + 4, "tRNS", 4);
+      segments_.insert(segments_.end(), {trnsHead_, trns_, kDummyCrc});
+    }
     for (std::size_t i = 0; i < pieces.size(); ++i) {
       PutU32(chunkHeads_[i].data(), static_cast<std::uint32_t>(pieces[i].size()));
       std::memcpy(chunkHeads_[i].data() + 4, "IDAT", 4);
@@ -76,6 +82,8 @@ class LibpngInput {
 
  private:
   std::array<std::uint8_t, 33> start_{};
+  std::array<std::uint8_t, 8> trnsHead_{};
+  std::span<const std::uint8_t> trns_;
   std::vector<std::array<std::uint8_t, 8>> chunkHeads_;
   std::vector<std::span<const std::uint8_t>> segments_;
   std::size_t segment_ = 0;
@@ -126,11 +134,13 @@ void ConfigureReader(png_structp png, LibpngInput& input) {
   png_set_chunk_malloc_max(png, kChunkMallocLimit);
 }
 
-// 16-bit samples keep their high byte without rounding. Alpha is dropped outright: only the
-// colour picture ever leaves the decoder, so no transparency mask is built from it.
-void ChooseTransforms(png_structp png, const PngHeader& header) {
+// 16-bit samples keep their high byte without rounding, alpha too. Alpha is dropped unless it
+// was asked for; a tRNS colour then becomes alpha, compared at the file's full depth.
+void ChooseTransforms(png_structp png, const PngHeader& header, bool withAlpha, bool trns) {
   if (header.bitDepth == 16) png_set_strip_16(png);
-  if (header.colorType == kPngGreyAlpha || header.colorType == kPngTruecolourAlpha) {
+  if (withAlpha && trns) png_set_tRNS_to_alpha(png);
+  if (!withAlpha &&
+      (header.colorType == kPngGreyAlpha || header.colorType == kPngTruecolourAlpha)) {
     png_set_strip_alpha(png);
   }
   if (header.colorType == kPngTruecolour || header.colorType == kPngTruecolourAlpha) {
@@ -161,12 +171,12 @@ void ReadAllRows(png_structp png, int passes, RowTarget target, StopPoll& poll) 
 // libpng reports errors by longjmp into this frame, which therefore holds nothing that needs
 // destroying; false means libpng failed in `stage`.
 bool RunLibpng(const LibpngReader& reader, const PngHeader& header, RowTarget target,
-               StopPoll& poll, volatile Stage& stage) {
+               bool withAlpha, bool trns, StopPoll& poll, volatile Stage& stage) {
   if (setjmp(png_jmpbuf(reader.png()))) return false;
   stage = Stage::kHeader;
   png_read_info(reader.png(), reader.info());
   stage = Stage::kStart;
-  ChooseTransforms(reader.png(), header);
+  ChooseTransforms(reader.png(), header, withAlpha, trns);
   const int passes = png_set_interlace_handling(reader.png());
   png_read_update_info(reader.png(), reader.info());
   stage = Stage::kRows;
@@ -196,21 +206,54 @@ void WidenTwoBitRows(Bitmap& picture) {
   }
 }
 
+// Rows with alpha samples (grey and alpha, or blue, green, red and alpha) go through a buffer
+// of their own and are then parted into the picture and its alpha plane.
+void SplitAlphaRows(const std::vector<std::uint8_t>& rows, int channels, Bitmap& picture) {
+  const auto width = static_cast<std::size_t>(picture.Width());
+  picture.alpha.resize(width * static_cast<std::size_t>(picture.Height()));
+  const int colours = channels - 1;
+  for (std::int32_t row = 0; row < picture.Height(); ++row) {
+    const std::uint8_t* in = rows.data() + std::size_t(row) * width * channels;
+    std::uint8_t* out = picture.RowPointer(row);
+    std::uint8_t* alpha = picture.alpha.data() + std::size_t(row) * width;
+    for (std::size_t x = 0; x < width; ++x, in += channels, out += colours) {
+      std::memcpy(out, in, colours);
+      alpha[x] = in[colours];
+    }
+  }
+}
+
 }  // namespace
 
 void DecodePngRows(const PngHeader& header, PngDataPieces pieces, Bitmap& picture,
-                   const DecodeOptions& options) {
-  LibpngInput input(header, pieces);
+                   const DecodeOptions& options, std::span<const std::uint8_t> trns) {
+  const bool withAlpha =
+      options.readAlpha && (header.colorType == kPngGreyAlpha ||
+                            header.colorType == kPngTruecolourAlpha || !trns.empty());
+  LibpngInput input(header, pieces, withAlpha ? trns : std::span<const std::uint8_t>());
   LibpngReader reader;
   ConfigureReader(reader.png(), input);
-  const auto stride = static_cast<std::ptrdiff_t>(picture.Stride());
-  const bool bottomUp = picture.Order() == StorageOrder::kBottomUp;
-  const RowTarget target{picture.RowPointer(0), bottomUp ? -stride : stride, picture.Height()};
+  const int channels = (header.colorType & 2) != 0 ? 4 : 2;
+  std::vector<std::uint8_t> alphaRows;
+  RowTarget target{};
+  if (withAlpha) {
+    CheckPictureSize(channels == 4 ? PixelFormat::kBits32 : PixelFormat::kBits16, header.width,
+                     header.height);
+    alphaRows.resize(std::size_t(header.width) * std::size_t(header.height) * channels);
+    target = {alphaRows.data(), static_cast<std::ptrdiff_t>(header.width) * channels,
+              header.height};
+  } else {
+    const auto stride = static_cast<std::ptrdiff_t>(picture.Stride());
+    const bool bottomUp = picture.Order() == StorageOrder::kBottomUp;
+    target = {picture.RowPointer(0), bottomUp ? -stride : stride, picture.Height()};
+  }
   StopPoll poll(options.stopRequested, kBytesBetweenStopPolls);
   volatile Stage stage = Stage::kHeader;
-  if (!RunLibpng(reader, header, target, poll, stage) && !AllRowsRead(reader.png(), header)) {
+  if (!RunLibpng(reader, header, target, withAlpha, !trns.empty(), poll, stage) &&
+      !AllRowsRead(reader.png(), header)) {
     throw ImageError(stage == Stage::kStart ? kPngZlibError : kPngReadError);
   }
+  if (withAlpha) SplitAlphaRows(alphaRows, channels, picture);
   if (header.bitDepth == 2) WidenTwoBitRows(picture);
 }
 

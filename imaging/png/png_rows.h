@@ -33,10 +33,11 @@ struct PngHeader {
 using PngDataPieces = std::span<const std::span<const std::uint8_t>>;
 
 // Inflates, unfilters and de-interlaces the image data through libpng into `picture`, which
-// already has the header's size and the pixel format of its colour type and depth.
-// Throws ImageError(kPngReadError) when the data is corrupt or ends before the last row, and
-// ImageError(kStopped) once `options` asks to stop.
+// already has the header's size and the pixel format of its colour type and depth. When
+// `options` asks for alpha, alpha samples, or the grey or RGB colour of `trns` (a tRNS chunk's
+// data, empty for none), fill picture.alpha. Throws ImageError(kPngReadError) when the data is
+// corrupt or ends before the last row, and ImageError(kStopped) once `options` asks to stop.
 void DecodePngRows(const PngHeader& header, PngDataPieces pieces, Bitmap& picture,
-                   const DecodeOptions& options = {});
+                   const DecodeOptions& options = {}, std::span<const std::uint8_t> trns = {});
 
 }  // namespace mirelay
