@@ -58,6 +58,9 @@ struct BatchJob {
   // Each output written is entered in the record of what made it (see RecordWriter), which
   // --update reads. mirelay-batch keeps it; the window's outputs go unrecorded.
   bool keepRecord = false;
+  // While parts are laid on by their colour key, their alpha is still read to tell the observer
+  // of parts that carry transparent pixels (BatchObserver::transparentPart).
+  bool tellTransparentParts = false;
   std::size_t cacheBytes = std::size_t{1} << 30;
   // Room for the pictures of the pairs in flight; DefaultMemoryBudget() when not set.
   std::optional<std::size_t> memoryBytes;

@@ -3,6 +3,7 @@
 #include <new>
 #include <utility>
 
+#include "batch/overlay.h"
 #include "files/file_error.h"
 #include "files/file_status.h"
 #include "imaging/image_error.h"
@@ -12,10 +13,12 @@ namespace mirelay {
 DecodeCache::DecodeCache(std::size_t budgetBytes, ImageLoader load, DecodeOptions options)
     : budgetBytes_(budgetBytes), load_(std::move(load)), options_(std::move(options)) {}
 
-std::shared_ptr<const DecodedImage> DecodeCache::Get(const std::string& path) {
+std::shared_ptr<const DecodedImage> DecodeCache::Get(const std::string& path, AlphaUse alpha) {
+  // A path holds no NUL, so the use after one keeps the keys apart.
+  const std::string key = alpha == AlphaUse::kDrop ? path : path + '\0' + char('0' + int(alpha));
   std::unique_lock lock(mutex_);
   for (;;) {
-    const auto found = entries_.find(path);
+    const auto found = entries_.find(key);
     if (found == entries_.end()) break;
     if (found->second.value) {
       recentFirst_.splice(recentFirst_.begin(), recentFirst_, found->second.recent);
@@ -24,12 +27,12 @@ std::shared_ptr<const DecodedImage> DecodeCache::Get(const std::string& path) {
     ready_.wait(lock);
   }
   // An entry without a value marks a decode in progress.
-  entries_.emplace(path, Entry{});
+  entries_.emplace(key, Entry{});
   ++decodeCount_;
   lock.unlock();
-  auto value = Decode(path);
+  auto value = Decode(path, alpha);
   lock.lock();
-  Store(path, value);
+  Store(key, value);
   ready_.notify_all();
   return value;
 }
@@ -41,7 +44,8 @@ std::size_t DecodeCache::DecodeCount() const {
 
 // Only the failures an input can cause are its own; anything else is a fault of the program,
 // kept to be raised on the engine's side rather than passed off as a bad input.
-std::shared_ptr<const DecodedImage> DecodeCache::Decode(const std::string& path) const {
+std::shared_ptr<const DecodedImage> DecodeCache::Decode(const std::string& path,
+                                                        AlphaUse alpha) const {
   auto result = std::make_shared<DecodedImage>();
   if (!FileExists(path)) {
     result->failure = PlainFailure(FailureKind::kNotFound, "file not found");
@@ -49,11 +53,15 @@ std::shared_ptr<const DecodedImage> DecodeCache::Decode(const std::string& path)
   }
   try {
     auto bitmap = std::make_shared<Bitmap>();
-    if (load_(path, *bitmap, options_) == 0) {
+    DecodeOptions options = options_;
+    options.readAlpha = alpha != AlphaUse::kDrop;
+    if (load_(path, *bitmap, options) == 0) {
       result->failure = PlainFailure(FailureKind::kBadInput, "not a BMP, GIF, JPEG or PNG file");
       return result;
     }
     ConvertTo24Bit(*bitmap);
+    result->transparentPixels = HasTransparentPixels(*bitmap);
+    if (alpha == AlphaUse::kTell) bitmap->alpha = {};
     result->bitmap = std::move(bitmap);
   } catch (const FileError& error) {
     result->failure = FailureOf(error);
@@ -69,7 +77,8 @@ std::shared_ptr<const DecodedImage> DecodeCache::Decode(const std::string& path)
 
 void DecodeCache::Store(const std::string& path, std::shared_ptr<const DecodedImage> value) {
   auto& entry = entries_.at(path);
-  entry.bytes = value->bitmap ? value->bitmap->PixelMemory().size() : 0;
+  entry.bytes =
+      value->bitmap ? value->bitmap->PixelMemory().size() + value->bitmap->alpha.size() : 0;
   entry.value = std::move(value);
   recentFirst_.push_front(path);
   entry.recent = recentFirst_.begin();

@@ -23,7 +23,14 @@ struct DecodedImage {
   Failure failure;
   // An error no input can cause, raised again for every pair that asks for the file.
   std::exception_ptr fault;
+  // The file carries alpha with pixels that are not fully opaque (only told when its alpha
+  // was read).
+  bool transparentPixels = false;
 };
+
+// What a decode does with a file's alpha: drops it (bases, and parts when nobody asks), reads
+// it only to tell whether the file has transparent pixels, or keeps it to lay the part on by.
+enum class AlphaUse { kDrop, kTell, kKeep };
 
 // The reason given for an input or a pair that did not fit in memory.
 inline constexpr char kOutOfMemory[] = "out of memory";
@@ -42,7 +49,9 @@ class DecodeCache {
   DecodeCache& operator=(DecodeCache&&) = delete;
 
   // The file's decoded image; a thread asking for a file another thread is decoding waits.
-  std::shared_ptr<const DecodedImage> Get(const std::string& path);
+  // Each use of alpha is a decode of its own.
+  std::shared_ptr<const DecodedImage> Get(const std::string& path,
+                                          AlphaUse alpha = AlphaUse::kDrop);
 
   // How many decodes have run, for checking that inputs are not decoded once per pair.
   std::size_t DecodeCount() const;
@@ -54,7 +63,7 @@ class DecodeCache {
     std::list<std::string>::iterator recent;
   };
 
-  std::shared_ptr<const DecodedImage> Decode(const std::string& path) const;
+  std::shared_ptr<const DecodedImage> Decode(const std::string& path, AlphaUse alpha) const;
   void Store(const std::string& path, std::shared_ptr<const DecodedImage> value);
   void EvictOverBudget();
 

@@ -165,7 +165,7 @@ bool SameOutput(const FileIdentity& recorded, const FileIdentity& now) {
          recorded.inode == now.inode;
 }
 
-std::string RecordedOptions(const OutputFormat& output, std::int32_t threshold) {
+std::string RecordedOptions(const OutputFormat& output, std::int32_t threshold, bool alphaBlend) {
   std::string words = "format=";
   switch (output.format) {
     case kFormatBmp:
@@ -180,7 +180,8 @@ std::string RecordedOptions(const OutputFormat& output, std::int32_t threshold) 
     default:
       words += "png";
   }
-  return words + " threshold=" + std::to_string(threshold);
+  words += " threshold=" + std::to_string(threshold);
+  return alphaBlend ? words + " alpha=1" : words;
 }
 
 std::string RecordLine(const RecordEntry& entry) {

@@ -45,8 +45,8 @@ struct RecordEntry {
 };
 
 // The options besides the inputs that decide an output's bytes, in the record's words:
-// "format=jpg quality=90 threshold=0".
-std::string RecordedOptions(const OutputFormat& output, std::int32_t threshold);
+// "format=jpg quality=90 threshold=0", and " alpha=1" after them in the alpha mode.
+std::string RecordedOptions(const OutputFormat& output, std::int32_t threshold, bool alphaBlend);
 
 // An entry as one line of a log, ending with "\n"; and back, nothing for a line that is not one.
 std::string RecordLine(const RecordEntry& entry);

@@ -14,6 +14,8 @@ struct PairSettings {
   std::string separator;
   NameOrder nameOrder = NameOrder::BaseFirst();
   std::int32_t threshold = 0;
+  // Parts that carry alpha are laid on by it (see OverlayAlpha).
+  bool alphaBlend = false;
 };
 
 // Pair settings that one thread changes while batch workers read them.

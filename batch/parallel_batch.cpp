@@ -41,6 +41,7 @@ constexpr Clock::duration kStopGrace = std::chrono::milliseconds(500);
 struct StartedPair {
   BatchPair pair;
   std::int32_t threshold = 0;
+  bool alphaBlend = false;
   std::size_t reservedBytes = 0;
 };
 
@@ -133,6 +134,7 @@ class BatchRunner {
     const PairSettings settings = job_.currentSettings ? job_.currentSettings() : job_.settings;
     StartedPair started{{nextIndex_, base, part, PairOutputName(job_, settings, base, part)},
                         settings.threshold,
+                        settings.alphaBlend,
                         bytes};
     nextIndex_ += job_.shard.count;
     {
@@ -173,7 +175,7 @@ class BatchRunner {
     RecordEntry entry{pair.outputName,
                       job_.bases[pair.base],
                       job_.parts[pair.part],
-                      RecordedOptions(job_.output, started.threshold),
+                      RecordedOptions(job_.output, started.threshold, started.alphaBlend),
                       {},
                       {},
                       {}};
@@ -262,11 +264,11 @@ class BatchRunner {
     // A base that cannot be had means its part is never looked at.
     const auto base = Input(job_.bases[pair.base], outcome);
     if (!base) return std::nullopt;
-    const auto part = Input(job_.parts[pair.part], outcome);
+    const auto part = Input(job_.parts[pair.part], outcome, PartAlphaUse(started));
     if (!part) return std::nullopt;
     Bitmap composite = *base;
     try {
-      OverlayColorKey(composite, *part, started.threshold);
+      OverlayPart(composite, *part, started.threshold);
     } catch (const ImageError& error) {
       InputError(outcome, job_.parts[pair.part], FailureOf(error));
       return std::nullopt;
@@ -274,8 +276,15 @@ class BatchRunner {
     return Write(composite, outcome);
   }
 
-  std::shared_ptr<const Bitmap> Input(const std::string& path, PairOutcome& outcome) {
-    const auto decoded = cache_.Get(path);
+  AlphaUse PartAlphaUse(const StartedPair& started) const {
+    if (started.alphaBlend) return AlphaUse::kKeep;
+    return job_.tellTransparentParts ? AlphaUse::kTell : AlphaUse::kDrop;
+  }
+
+  std::shared_ptr<const Bitmap> Input(const std::string& path, PairOutcome& outcome,
+                                      AlphaUse alpha = AlphaUse::kDrop) {
+    const auto decoded = cache_.Get(path, alpha);
+    if (alpha == AlphaUse::kTell && decoded->transparentPixels) TellTransparentPart(path);
     if (decoded->bitmap) return decoded->bitmap;
     if (decoded->fault) std::rethrow_exception(decoded->fault);
     if (decoded->failure.kind == FailureKind::kStopped) {
@@ -286,6 +295,13 @@ class BatchRunner {
       Skipped(outcome, path, decoded->failure);
     }
     return nullptr;
+  }
+
+  void TellTransparentPart(const std::string& path) {
+    std::lock_guard lock(toldMutex_);
+    if (toldParts_.insert(path).second && observer_.transparentPart) {
+      observer_.transparentPart(path);
+    }
   }
 
   void InputError(PairOutcome& outcome, const std::string& input, const Failure& reason) {
@@ -417,6 +433,8 @@ class BatchRunner {
   std::atomic<Clock::rep> stopSeenAt_{0};
   std::optional<UpdateCheck> updateCheck_;
   std::optional<RecordWriter> record_;
+  std::mutex toldMutex_;
+  std::set<std::string> toldParts_;
   std::mutex identityMutex_;
   std::unordered_map<std::string, FileIdentity> firstIdentities_;
 

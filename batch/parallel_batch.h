@@ -2,16 +2,20 @@
 
 #include <atomic>
 #include <functional>
+#include <string>
 
 #include "batch/batch_job.h"
 
 namespace mirelay {
 
-// Both are called from worker threads, in running order, each never concurrently with itself.
-// A pair passed over as up to date is only finished, never started.
+// All are called from worker threads, each never concurrently with itself; `started` and
+// `finished` in running order. A pair passed over as up to date is only finished, never started.
 struct BatchObserver {
   std::function<void(const BatchPair&)> started;     // as each pair starts
   std::function<void(const PairOutcome&)> finished;  // as its file is renamed into place
+  // Once per part that carries transparent pixels while parts are laid on by their colour key,
+  // with job.tellTransparentParts.
+  std::function<void(const std::string& part)> transparentPart;
 };
 
 // Processes the pairs on job.jobs threads. Pairs start, and their files are renamed into place,

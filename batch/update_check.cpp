@@ -33,7 +33,7 @@ UpdateCheck::UpdateCheck(const BatchJob& job)
       newestShared_(NewestOf(job.sharedInputs)),
       collidingNames_(NamesSharedAcrossShards(job)),
       record_(ReadOutputRecord(job.outFolder)),
-      options_(RecordedOptions(job.output, job.settings.threshold)) {}
+      options_(RecordedOptions(job.output, job.settings.threshold, job.settings.alphaBlend)) {}
 
 bool UpdateCheck::UpToDate(const BatchPair& pair) {
   if (!newestShared_ || collidingNames_.contains(pair.outputName)) return false;

@@ -15,6 +15,7 @@ Settings LoadSettings(const IniProfile& profile) {
   settings.extensions =
       profile.ReadTextSetting(kSettingsSection, "Extensions", defaults.extensions);
   if (settings.extensions.empty()) settings.extensions = defaults.extensions;
+  settings.alphaBlend = profile.ReadIntegerSetting(kSettingsSection, "AlphaBlend", 0) != 0;
   return settings;
 }
 
@@ -36,6 +37,7 @@ void SaveSettings(IniProfile& profile, const Settings& settings, const WindowGeo
   profile.WriteIntegerSetting(kSettingsSection, "Left", geometry.left);
   profile.WriteIntegerSetting(kSettingsSection, "Width", geometry.width);
   profile.WriteIntegerSetting(kSettingsSection, "Height", geometry.height);
+  profile.WriteIntegerSetting(kSettingsSection, "AlphaBlend", settings.alphaBlend ? 1 : 0);
 }
 
 }  // namespace mirelay

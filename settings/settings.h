@@ -21,6 +21,8 @@ struct Settings {
   std::string separator;
   NameOrder nameOrder = NameOrder::BaseFirst();
   std::string extensions = kDefaultExtensions;
+  // Parts that carry alpha are laid on by it rather than by their colour key.
+  bool alphaBlend = false;
 };
 
 // Outer bounds of the main window; -1 leaves the designed value.
@@ -31,12 +33,12 @@ struct WindowGeometry {
   std::int32_t height = -1;
 };
 
-// Reads the five settings in the program's load order; missing or unparsable values give the
+// Reads the six settings in the program's load order; missing or unparsable values give the
 // defaults, and an empty extension list gives the built-in one.
 Settings LoadSettings(const IniProfile& profile);
 WindowGeometry LoadGeometry(const IniProfile& profile);
 
-// Writes all nine keys in save order; throws FileError at the first key that fails,
+// Writes all ten keys in save order, AlphaBlend last; throws FileError at the first key that fails,
 // leaving the keys after it unwritten.
 void SaveSettings(IniProfile& profile, const Settings& settings, const WindowGeometry& geometry);
 

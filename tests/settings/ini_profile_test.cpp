@@ -103,16 +103,18 @@ TEST(IniWrite, WritesRoundTripThroughReads) {
   settings.separator = " - ";
   settings.nameOrder = NameOrder::FromStored(0);
   settings.extensions = "png";
+  settings.alphaBlend = true;
   SaveSettings(profile, settings, {10, 20, 1300, 700});
   EXPECT_EQ(ReadText(dir.Path("m.ini")),
             "[Main]\nJPEGQuality=-5\nThreshold=300\nSeperator= - \nNameOrder=0\nExtensions=png\n"
-            "Top=10\nLeft=20\nWidth=1300\nHeight=700\n");
+            "Top=10\nLeft=20\nWidth=1300\nHeight=700\nAlphaBlend=1\n");
   const Settings loaded = LoadSettings(profile);
   EXPECT_EQ(loaded.jpegQuality, -5);
   EXPECT_EQ(loaded.threshold, 300);
   EXPECT_EQ(loaded.separator, " - ");
   EXPECT_EQ(loaded.nameOrder, NameOrder::FromStored(0));
   EXPECT_EQ(loaded.extensions, "png");
+  EXPECT_TRUE(loaded.alphaBlend);
   const WindowGeometry geometry = LoadGeometry(profile);
   EXPECT_EQ(geometry.width, 1300);
 }
