@@ -8,9 +8,11 @@
 #include <QFile>
 #include <QFont>
 #include <QFontDatabase>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QShortcutEvent>
 #include <QStyledItemDelegate>
 #include <QUrl>
 #include <QWindow>
@@ -84,6 +86,15 @@ void MainWindow::createControls() {
   preview_->setObjectName("Image1");
   preview_->setGeometry(472, 8, 105, 105);
   preview_->setEnabled(false);
+  alphaHint_ = new QLabel(
+      "この部品画像は透過情報を持っています。アルファ合成(A) で透過どおりに重ねられます。", client);
+  alphaHint_->setObjectName("alphaHint");
+  alphaHint_->setWordWrap(true);
+  alphaHint_->setAutoFillBackground(true);
+  alphaHint_->setBackgroundRole(QPalette::ToolTipBase);
+  alphaHint_->setForegroundRole(QPalette::ToolTipText);
+  alphaHint_->setMargin(4);
+  alphaHint_->hide();
   baseList_ = new FolderHintList(client);
   baseList_->setObjectName("List1");
   baseList_->setGeometry(0, 0, 225, kClientHeight);
@@ -126,11 +137,15 @@ QAction* MainWindow::addCommand(QWidget* menu, const char* objectName, const QSt
 void MainWindow::createActions() {
   QMenuBar* bar = menuBar();
   bar->setObjectName("MainMenu1");
+  bar->installEventFilter(this);
   inputAction_ = addCommand(bar, "SearchFolder1", "入力(&S)", &MainWindow::onInput);
   outputPngAction_ = addCommand(bar, "Merge1", "出力.png(&E)", &MainWindow::onOutputPng);
   outputJpegAction_ = addCommand(bar, "Mergejpg1", "出力.jpg(&R)", &MainWindow::onOutputJpeg);
   qualityAction_ = addCommand(bar, "JQ1", "画質(&Q)", &MainWindow::askQuality);
   thresholdAction_ = addCommand(bar, "cutoff1", "閾値(&T)", &MainWindow::askThreshold);
+  alphaBlendAction_ =
+      addCommand(bar, "AlphaBlend1", "アルファ合成(&A)", &MainWindow::toggleAlphaBlend);
+  alphaBlendAction_->setCheckable(true);
   nameMenu_ = bar->addMenu("名前(&N)");
   nameMenu_->setObjectName("Name1");
   separatorAction_ =
@@ -159,11 +174,14 @@ void MainWindow::updateActions() {
   }
   progressAction_->setEnabled(busy_);
   abortAction_->setEnabled(busy_);
+  // Alt+A belongs to Abort while a run goes on; the mode cannot change mid-run either.
+  alphaBlendAction_->setEnabled(!busy_);
 }
 
 void MainWindow::loadSettings() {
   settings_ = LoadSettings(profile_);
   updateNameOrderChecks();
+  alphaBlendAction_->setChecked(settings_.alphaBlend);
   savedGeometry_ = LoadGeometry(profile_);
   finder_ = std::make_unique<ImageFileFinder>(settings_.extensions);
   applyGeometry(savedGeometry_);
@@ -203,6 +221,19 @@ void MainWindow::layOutControls() {
   partList_->setGeometry(listWidth, 0, listWidth, clientHeight);
   preview_->move(partList_->x() + partList_->width(), 0);
   fitPreview();
+  placeAlphaHint();
+}
+
+// Over the top of the preview's column, so it is seen whatever the picture's size.
+void MainWindow::placeAlphaHint() {
+  const int width = std::max(0, clientSize().width() - preview_->x());
+  alphaHint_->setGeometry(preview_->x(), 0, width, alphaHint_->heightForWidth(width));
+  alphaHint_->raise();
+}
+
+void MainWindow::showAlphaHint(bool shown) {
+  if (shown) placeAlphaHint();
+  alphaHint_->setVisible(shown);
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -211,7 +242,19 @@ void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
 }
 
+// 中断(&A) and アルファ合成(&A) share their key, which the menu bar would hand to each in
+// turn, enabled or not: the key goes to the one that can act, Abort during a run.
+bool MainWindow::routeSharedMnemonic(QObject* watched, QEvent* event) {
+  if (watched != menuBar() || event->type() != QEvent::Shortcut) return false;
+  if (static_cast<QShortcutEvent*>(event)->key() != QKeySequence::mnemonic(abortAction_->text())) {
+    return false;
+  }
+  (busy_ ? abortAction_ : alphaBlendAction_)->trigger();
+  return true;
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (routeSharedMnemonic(watched, event)) return true;
   if (watched == centralWidget() && event->type() == QEvent::Resize)
     guarded([this] { layOutControls(); });
   if (watched == windowHandle() && event->type() == QEvent::Expose && !frameFitted_ &&

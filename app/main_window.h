@@ -20,6 +20,7 @@
 #include "settings/working_folders.h"
 
 class QAction;
+class QLabel;
 class QListWidget;
 class QMenu;
 
@@ -63,6 +64,7 @@ class MainWindow : public QMainWindow {
   void onOutputJpeg();
   void askQuality();
   void askThreshold();
+  void toggleAlphaBlend();
   void askSeparator();
   void chooseBaseFirst();
   void choosePartFirst();
@@ -86,6 +88,10 @@ class MainWindow : public QMainWindow {
   void fitGeometryToFrame(const WindowGeometry& geometry);
   void layOutControls();
   void fitPreview();
+  // The note under the preview that the previewed part has alpha the colour key ignores.
+  void showAlphaHint(bool shown);
+  void placeAlphaHint();
+  bool routeSharedMnemonic(QObject* watched, QEvent* event);
   QSize clientSize() const;
   void saveSettingsOnClose();
   void releaseResources();
@@ -110,6 +116,8 @@ class MainWindow : public QMainWindow {
   QAction* outputJpegAction_ = nullptr;
   QAction* qualityAction_ = nullptr;
   QAction* thresholdAction_ = nullptr;
+  QAction* alphaBlendAction_ = nullptr;
+  QLabel* alphaHint_ = nullptr;
   QMenu* nameMenu_ = nullptr;
   QAction* separatorAction_ = nullptr;
   QAction* baseFirstAction_ = nullptr;

@@ -114,7 +114,8 @@ void MainWindow::finishRun(const BatchReport& report) {
 }
 
 void MainWindow::publishPairSettings() {
-  pairSettings_.Set({settings_.separator, settings_.nameOrder, settings_.threshold});
+  pairSettings_.Set(
+      {settings_.separator, settings_.nameOrder, settings_.threshold, settings_.alphaBlend});
 }
 
 void MainWindow::showProgress() {

@@ -20,6 +20,19 @@ std::string SelectedPath(const QListWidget* list) {
   return row < 0 || !list->item(row)->isSelected() ? std::string() : PathListEntry(list, row);
 }
 
+// Parts are decoded with their alpha, whether it lays them on or only shows the hint.
+DecodeOptions PartDecodeOptions() {
+  DecodeOptions options = WindowDecodeOptions();
+  options.readAlpha = true;
+  return options;
+}
+
+bool PartHasTransparentPixels(const std::string& part) {
+  Bitmap picture;
+  LoadImageToBitmap(part, picture, PartDecodeOptions());
+  return HasTransparentPixels(picture);
+}
+
 }  // namespace
 
 void MainWindow::previewBase() {
@@ -28,6 +41,7 @@ void MainWindow::previewBase() {
   if (base.empty() || !FileExists(base)) return;
   LoadImageToView(base, *preview_, WindowDecodeOptions());
   fitPreview();
+  showAlphaHint(false);
 }
 
 // The part alone while no base is selected, otherwise the composite of the two.
@@ -39,12 +53,17 @@ void MainWindow::previewPart() {
   if (base.empty() || !FileExists(base)) {
     LoadImageToView(part, *preview_, WindowDecodeOptions());
     fitPreview();
+    showAlphaHint(!settings_.alphaBlend && PartHasTransparentPixels(part));
   } else if (MergePair(base, part, baseBitmap_, partBitmap_, settings_.threshold,
-                       WindowDecodeOptions())) {
+                       PartDecodeOptions(), settings_.alphaBlend)) {
+    const bool hint = !settings_.alphaBlend && HasTransparentPixels(partBitmap_);
+    // The working image keeps alpha only while it lays the part on.
+    if (!settings_.alphaBlend) partBitmap_.alpha = {};
     Bitmap composite = baseBitmap_;
     composite.transparency.enabled = false;
     preview_->ShowBitmap(composite);
     fitPreview();
+    showAlphaHint(hint);
   }
 }
 

@@ -22,6 +22,13 @@ void MainWindow::askThreshold() {
   publishPairSettings();
 }
 
+// The preview follows at once, as the outputs will.
+void MainWindow::toggleAlphaBlend() {
+  settings_.alphaBlend = alphaBlendAction_->isChecked();
+  publishPairSettings();
+  previewPart();
+}
+
 void MainWindow::askSeparator() {
   const std::string text =
       AskText(this, "名前の区切り文字", "空欄でも構いません。", settings_.separator);

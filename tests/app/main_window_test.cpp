@@ -40,8 +40,9 @@ class MainWindowTest : public QObject {
     const WindowControls controls(window);
     QStringList captions;
     for (QAction* action : controls.menuBar->actions()) captions << action->text();
-    QCOMPARE(captions, QStringList({"入力(&S)", "出力.png(&E)", "出力.jpg(&R)", "画質(&Q)",
-                                    "閾値(&T)", "名前(&N)", "進捗(&G)", "中断(&A)", "終了(&X)"}));
+    QCOMPARE(captions,
+             QStringList({"入力(&S)", "出力.png(&E)", "出力.jpg(&R)", "画質(&Q)", "閾値(&T)",
+                          "アルファ合成(&A)", "名前(&N)", "進捗(&G)", "中断(&A)", "終了(&X)"}));
     QStringList submenu;
     for (QAction* action : controls.nameMenu->actions())
       submenu << (action->isSeparator() ? "-" : action->text());
@@ -110,7 +111,7 @@ class MainWindowTest : public QObject {
     QStringList keys;
     for (const QString& line : lines) keys << line.section('=', 0, 0);
     QCOMPARE(keys, QStringList({"[Main]", "JPEGQuality", "Threshold", "Seperator", "NameOrder",
-                                "Extensions", "Top", "Left", "Width", "Height", ""}));
+                                "Extensions", "Top", "Left", "Width", "Height", "AlphaBlend", ""}));
     QVERIFY(lines.contains("Seperator="));
     QVERIFY(lines.contains("Extensions=.bmp .gif .jpe .jpeg .jpg .png"));
   }

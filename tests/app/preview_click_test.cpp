@@ -1,3 +1,4 @@
+#include <QLabel>
 #include <QListWidget>
 #include <QtTest>
 #include <filesystem>
@@ -6,6 +7,7 @@
 #include "app/preview_control.h"
 #include "images.h"
 #include "modal.h"
+#include "tests/imaging/png/png_chunk_writer.h"
 #include "window_controls.h"
 #include "workspace.h"
 
@@ -63,6 +65,34 @@ class PreviewClickTest : public QObject {
     ClickRow(fixture.controls->partList, 0);
     // No composite from a broken base.
     QCOMPARE(fixture.Preview().NaturalSize(), QSize(6, 4));
+  }
+
+  // The hint follows the previewed part; the mode, once on, lays the part on by its alpha.
+  void anAlphaPartShowsTheHintUntilTheModeLaysItOn() {
+    PreviewFixture fixture;
+    testing_support::PngChunkWriter png;
+    png.Ihdr(2, 1, 8, 6).Idat(testing_support::Deflate({0, 0, 255, 0, 128, 200, 0, 0, 0})).Iend();
+    fixture.workspace.Write("part/glass.png", std::string(png.bytes().begin(), png.bytes().end()));
+    fixture.controls->input->trigger();
+    auto* hint = fixture.window->findChild<QLabel*>("alphaHint");
+    QVERIFY(hint != nullptr);
+    auto* parts = fixture.controls->partList;
+    ClickRow(parts, RowNamed(parts, "glass.png"));
+    QVERIFY(hint->isVisible());
+    ClickRow(parts, RowNamed(parts, "tree.bmp"));
+    QVERIFY(!hint->isVisible());
+    ClickRow(fixture.controls->baseList, 0);
+    ClickRow(parts, RowNamed(parts, "glass.png"));
+    QVERIFY(hint->isVisible());
+    QCOMPARE(fixture.Shown(0, 0), qRgb(0, 0, 255));  // the key colour
+    QCOMPARE(fixture.Shown(1, 0), qRgb(200, 0, 0));
+    fixture.controls->alphaBlend->trigger();
+    QVERIFY(fixture.window->settings().alphaBlend);
+    QVERIFY(!hint->isVisible());
+    QCOMPARE(fixture.Shown(0, 0), qRgb(0, 128, 127));
+    QCOMPARE(fixture.Shown(1, 0), qRgb(0, 0, 255));  // alpha 0 keeps the base
+    fixture.window->close();
+    QVERIFY(fixture.workspace.Read("mirelay.ini").find("AlphaBlend=1\n") != std::string::npos);
   }
 
   void aVanishedFileIsIgnored() {

@@ -1,5 +1,5 @@
 // Settings files the program does not expect: a folder, a FIFO, binary garbage, a huge file and
-// one that cannot be replaced. Start-up always gives a usable window; close writes the nine keys,
+// one that cannot be replaced. Start-up always gives a usable window; close writes the ten keys,
 // or, when that fails twice in a row, closes without them.
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -22,9 +22,9 @@ using namespace mirelay::testing_support;
 
 namespace {
 
-const char* const kNineKeys[] = {
+const char* const kTenKeys[] = {
     "JPEGQuality=", "Threshold=", "Seperator=", "NameOrder=", "Extensions=",
-    "Top=",         "Left=",      "Width=",     "Height="};
+    "Top=",         "Left=",      "Width=",     "Height=",    "AlphaBlend="};
 
 void VerifyDefaults(const MainWindow& window) {
   QCOMPARE(window.settings().jpegQuality, 90);
@@ -33,10 +33,10 @@ void VerifyDefaults(const MainWindow& window) {
   QCOMPARE(window.settings().extensions, std::string(kDefaultExtensions));
 }
 
-void VerifyNineKeysAfter(const std::string& saved, const std::string& header) {
+void VerifyTenKeysAfter(const std::string& saved, const std::string& header) {
   const auto at = saved.rfind(header);
   QVERIFY(at != std::string::npos);
-  for (const char* key : kNineKeys) {
+  for (const char* key : kTenKeys) {
     QVERIFY2(saved.find(std::string("\n") + key, at) != std::string::npos, key);
   }
 }
@@ -60,7 +60,7 @@ class SettingsFaultsTest : public QObject {
     QVERIFY(!window.isVisible());
     const std::string saved = workspace.Read("mirelay.ini");
     QVERIFY(saved.starts_with(garbage.substr(0, 100)));
-    VerifyNineKeysAfter(saved, "[Main]");
+    VerifyTenKeysAfter(saved, "[Main]");
   }
 
   // The main section sits behind 100 000 other lines; reading and writing stay whole.
@@ -82,7 +82,7 @@ class SettingsFaultsTest : public QObject {
     QVERIFY(!window.isVisible());
     const std::string saved = workspace.Read("mirelay.ini");
     QVERIFY(saved.starts_with(content.substr(0, content.size() - 12)));
-    VerifyNineKeysAfter(saved, "[Main]");
+    VerifyTenKeysAfter(saved, "[Main]");
   }
 
   void aFolderInPlaceOfTheFileGivesDefaultsAndAReportOnClose() {
@@ -102,7 +102,7 @@ class SettingsFaultsTest : public QObject {
     std::filesystem::remove(workspace.Settings());
     window.close();
     QVERIFY(!window.isVisible());
-    VerifyNineKeysAfter(workspace.Read("mirelay.ini"), "[Main]");
+    VerifyTenKeysAfter(workspace.Read("mirelay.ini"), "[Main]");
   }
 
   // A settings file that stays unwritable cannot trap the user: the first close reports and keeps
@@ -167,7 +167,7 @@ class SettingsFaultsTest : public QObject {
     QVERIFY(FolderNames(workspace.Path("")) == std::vector<std::string>({"mirelay.ini"}));
     window.close();
     QVERIFY(!window.isVisible());
-    VerifyNineKeysAfter(workspace.Read("mirelay.ini"), "[Main]");
+    VerifyTenKeysAfter(workspace.Read("mirelay.ini"), "[Main]");
   }
 
   // Settings beside an executable whose folder has gone: nothing is written, nothing crashes.

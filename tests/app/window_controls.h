@@ -32,6 +32,7 @@ struct WindowControls {
         outputJpeg(FindControl<QAction>(window, "Mergejpg1")),
         quality(FindControl<QAction>(window, "JQ1")),
         threshold(FindControl<QAction>(window, "cutoff1")),
+        alphaBlend(FindControl<QAction>(window, "AlphaBlend1")),
         nameMenu(FindControl<QMenu>(window, "Name1")),
         separator(FindControl<QAction>(window, "Seperator1")),
         baseFirst(FindControl<QAction>(window, "BP1")),
@@ -49,6 +50,7 @@ struct WindowControls {
   QAction* outputJpeg;
   QAction* quality;
   QAction* threshold;
+  QAction* alphaBlend;
   QMenu* nameMenu;
   QAction* separator;
   QAction* baseFirst;
@@ -63,6 +65,15 @@ inline void ClickRow(QListWidget* list, int row) {
   list->scrollToItem(list->item(row));
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                     list->visualItemRect(list->item(row)).center());
+}
+
+// The row of the list entry whose file name is `name`; the list's order is the folder's.
+inline int RowNamed(const QListWidget* list, const QString& name) {
+  for (int row = 0; row < list->count(); ++row) {
+    const QString text = list->item(row)->text();
+    if (text == name || text.endsWith("/" + name)) return row;
+  }
+  qFatal("no list entry %s", qPrintable(name));
 }
 
 }  // namespace mirelay::testing_support

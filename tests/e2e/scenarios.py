@@ -9,7 +9,7 @@ from pictures import (Image, PictureError, composite, composite_pixel, read_png,
                       write_png)
 
 SAVE_ORDER = ["JPEGQuality", "Threshold", "Seperator", "NameOrder", "Extensions", "Top", "Left",
-              "Width", "Height"]
+              "Width", "Height", "AlphaBlend"]
 DEFAULT_EXTENSIONS = ".bmp .gif .jpe .jpeg .jpg .png"
 BATCH_TIMEOUT = 60
 
@@ -117,7 +117,7 @@ def main_section(lines):
 
 
 def check_saved_settings(workspace, expected):
-    """The nine keys in save order; `expected` gives the values that matter to the scenario."""
+    """The ten keys in save order; `expected` gives the values that matter to the scenario."""
     section = main_section(read_ini(workspace))
     check([key for key, _ in section] == SAVE_ORDER, f"INI keys {section}")
     values = dict(section)
@@ -227,11 +227,13 @@ def settings_round_trip(workspace, display):
         # The first luminance step of the standard table (16) scaled for quality 75.
         check(first_quant == 8, f"car_road.jpg DC quantiser {first_quant}, quality 75 gives 8")
         height = str(program.size[1])
+        # Idle, Alt+A is the alpha mode's: Abort shares the key only during a run.
+        program.press("alt+a")
         program.quit()
     check_saved_settings(workspace, {
         "JPEGQuality": "75", "Threshold": "40", "Seperator": "_", "NameOrder": "2",
         "Extensions": DEFAULT_EXTENSIONS, "Top": "20", "Left": "10", "Width": "1289",
-        "Height": height})
+        "Height": height, "AlphaBlend": "1"})
     check("kept=yes" in read_ini(workspace), "the INI lost a section the program does not own")
 
 
