@@ -36,6 +36,8 @@ struct RawOptions {
   bool dryRun = false;
   bool quiet = false;
   bool noSync = false;
+  bool alpha = false;
+  bool noAlpha = false;
 };
 
 std::int32_t IntegerOption(const std::string& name, const std::string& text) {
@@ -131,13 +133,18 @@ BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
     settings.nameOrder = raw.order == "base-part" ? NameOrder::BaseFirst() : NameOrder::PartFirst();
   }
   if (app.count("--extensions")) settings.extensions = raw.extensions;
+  if (raw.alpha && raw.noAlpha) {
+    throw CLI::ValidationError("--alpha", "--alpha and --no-alpha cannot both be given");
+  }
+  if (raw.alpha || raw.noAlpha) settings.alphaBlend = raw.alpha;
 
   BatchOptions options;
   options.baseFolder = raw.base;
   options.partFolder = raw.part;
   options.outFolder = raw.out;
   options.output = OutputFormatNamed(raw.format, settings.jpegQuality);
-  options.pairSettings = {settings.separator, settings.nameOrder, settings.threshold};
+  options.pairSettings = {settings.separator, settings.nameOrder, settings.threshold,
+                          settings.alphaBlend};
   options.extensions = settings.extensions;
   options.jobs = raw.jobs;
   if (app.count("--shard")) options.shard = ParseShard(raw.shard);
@@ -175,6 +182,12 @@ void Describe(CLI::App& app, RawOptions& raw) {
                      std::to_string(kHighestJpegQuality) + " (default " +
                      std::to_string(kDefaultJpegQuality) + ")");
   app.add_option("--threshold", raw.threshold, "Colour-key threshold (default 0)");
+  app.add_flag("--alpha", raw.alpha,
+               "Lay parts that carry alpha (PNG alpha or tRNS, a GIF's transparent colour, a "
+               "BMP's alpha mask) on by it instead of the colour key (AlphaBlend=1 in the "
+               "settings file)");
+  app.add_flag("--no-alpha", raw.noAlpha,
+               "The colour key for every part, whatever the settings file says");
   app.add_option("--separator", raw.separator, "Text between the two names (default empty)");
   app.add_option("--order", raw.order, "Name order (default base-part)")
       ->check(CLI::IsMember({"base-part", "part-base"}));

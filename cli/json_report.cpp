@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/output_record.h"
 #include "cli/json_text.h"
 #include "imaging/image_error.h"
 
@@ -60,6 +61,15 @@ JsonReport::JsonReport(const std::string& path)
   }
 }
 
+namespace {
+
+// The options that decide the outputs' bytes, in the words of the record --update reads.
+std::string OptionsOf(const BatchJob& job) {
+  return RecordedOptions(job.output, job.settings.threshold, job.settings.alphaBlend);
+}
+
+}  // namespace
+
 void JsonReport::Finished(const BatchJob& job, const PairOutcome& outcome) {
   const auto [status, reason] = StatusOf(outcome);
   ordered_json object = PairObject(job, outcome.index, outcome.outputPath);
@@ -85,20 +95,23 @@ void JsonReport::Planned(const BatchJob& job, const BatchPair& pair, bool upToDa
   Line(object);
 }
 
-void JsonReport::Summary(const BatchReport& report, int exitStatus, double seconds) {
+void JsonReport::Summary(const BatchJob& job, const BatchReport& report, int exitStatus,
+                         double seconds) {
   static const std::vector<std::string> kStatuses{"written", "up-to-date", "skipped", "failed"};
   ordered_json summary = Counts(report.pairs, kStatuses);
   // Pairs a stop or a failure left unstarted get no line of their own; this count closes the sum.
   summary["not_started"] = report.notStarted;
   summary["exit_status"] = exitStatus;
   summary["elapsed_seconds"] = seconds;
+  summary["options"] = OptionsOf(job);
   Line(ordered_json{{"summary", summary}});
 }
 
-void JsonReport::DryRunSummary(std::size_t pairs, double seconds) {
+void JsonReport::DryRunSummary(const BatchJob& job, std::size_t pairs, double seconds) {
   ordered_json summary = Counts(pairs, {"planned", "up-to-date"});
   summary["exit_status"] = 0;
   summary["elapsed_seconds"] = seconds;
+  summary["options"] = OptionsOf(job);
   summary["dry_run"] = true;
   Line(ordered_json{{"summary", summary}});
 }

@@ -23,8 +23,9 @@ class JsonReport {
 
   void Finished(const BatchJob& job, const PairOutcome& outcome);
   void Planned(const BatchJob& job, const BatchPair& pair, bool upToDate, bool collides);
-  void Summary(const BatchReport& report, int exitStatus, double seconds);
-  void DryRunSummary(std::size_t pairs, double seconds);
+  // Each summary also names the options that decide the outputs' bytes ("options").
+  void Summary(const BatchJob& job, const BatchReport& report, int exitStatus, double seconds);
+  void DryRunSummary(const BatchJob& job, std::size_t pairs, double seconds);
   // False when a line could not be written in full.
   bool Close();
 

@@ -49,6 +49,7 @@ mirelay::BatchJob JobFor(const BatchOptions& options) {
   job.output = options.output;
   job.durable = !options.noSync;
   job.keepRecord = true;
+  job.tellTransparentParts = !options.pairSettings.alphaBlend;
   job.settings = options.pairSettings;
   job.jobs = options.jobs;
   job.shard = options.shard;
@@ -146,7 +147,7 @@ int DryRun(const mirelay::BatchJob& job, const BatchOptions& options,
   const std::size_t pairs = mirelay::cli::ListPairs(job, report ? &*report : nullptr);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (report) report->DryRunSummary(pairs, seconds);
+  if (report) report->DryRunSummary(job, pairs, seconds);
   if (!options.quiet) std::fprintf(stderr, "dry run: %zu pairs, nothing written\n", pairs);
   return Finish(report, 0);
 }
@@ -169,6 +170,12 @@ int main(int argc, char** argv) {
   WarnAboutCollisions(job, pairs);
   mirelay::cli::ProgressReporter progress(stderr, ::isatty(STDERR_FILENO) == 1, pairs.size());
   mirelay::BatchObserver observer;
+  observer.transparentPart = [](const std::string& part) {
+    std::fprintf(stderr,
+                 "mirelay-batch: warning: %s has transparent pixels, which the colour key "
+                 "ignores; --alpha lays parts on by their alpha\n",
+                 QuoteForTerminal(part).c_str());
+  };
   observer.finished = [&](const mirelay::PairOutcome& outcome) {
     if (report) report->Finished(job, outcome);
     if (!options.quiet) progress.PairDone();
@@ -178,6 +185,6 @@ int main(int argc, char** argv) {
   const double seconds = progress.ElapsedSeconds();
   PrintSummary(outcome, seconds, options);
   const int status = ExitStatus(outcome);
-  if (report) report->Summary(outcome, status, seconds);
+  if (report) report->Summary(job, outcome, status, seconds);
   return Finish(report, status);
 }

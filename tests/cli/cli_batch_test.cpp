@@ -17,6 +17,7 @@
 #include "cli_harness.h"
 #include "files/temporary_files.h"
 #include "imaging/image_lib.h"
+#include "tests/imaging/png/png_chunk_writer.h"
 
 namespace mirelay {
 namespace {
@@ -378,6 +379,45 @@ TEST_F(CliBatchTest, UpdateShardsAfterAnInterruptDoOnlyTheRestAndEqualAWholeRun)
     }
   }
   EXPECT_EQ(FolderContents(out), FolderContents(dir_.Path("reference")));
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& word) {
+  std::size_t count = 0;
+  for (auto at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++count;
+  return count;
+}
+
+// A part with transparent pixels laid on by its key is told once, naming --alpha; the mode,
+// from the option or the settings file, counts for --update as an option of the outputs.
+TEST_F(CliBatchTest, TransparentPartsAreToldOnceAndTheAlphaModeIsAnOption) {
+  if (!pngWorks_) GTEST_SKIP() << "needs the PNG codec";
+  AddBase("a.png", MakeBase(16, 12, 1));
+  AddBase("b.png", MakeBase(12, 16, 2));
+  AddPart("plain.png", MakePart(8, 8, 2));
+  testing_support::PngChunkWriter glass;
+  glass.Ihdr(2, 1, 8, 6).Idat(testing_support::Deflate({0, 0, 255, 0, 128, 200, 0, 0, 0})).Iend();
+  testing_support::WriteText(dir_.Path("part/glass.png"),
+                             std::string(glass.bytes().begin(), glass.bytes().end()));
+  testing_support::WriteText(dir_.Path("alpha.ini"), "[Main]\nAlphaBlend=1\n");
+  const std::string told = "glass.png has transparent pixels";
+  const auto keyed = RunCli(Arguments({"--jobs", "2"}), dir_);
+  ASSERT_EQ(keyed.status, 0) << keyed.err;
+  EXPECT_EQ(Occurrences(keyed.err, told), 1u) << keyed.err;
+  EXPECT_EQ(Occurrences(keyed.err, "--alpha"), 1u) << keyed.err;
+  EXPECT_EQ(Occurrences(keyed.err, "plain.png has"), 0u) << keyed.err;
+  const auto blended = RunCli(Arguments({"--alpha", "--update", "--report", "-"}), dir_);
+  ASSERT_EQ(blended.status, 0) << blended.err;
+  EXPECT_EQ(Occurrences(blended.err, told), 0u) << blended.err;
+  const auto report = JsonLines(blended.out);
+  EXPECT_EQ(report.back()["summary"]["written"], 4);
+  EXPECT_EQ(report.back()["summary"]["options"], "format=png threshold=0 alpha=1");
+  const auto fromFile = RunCli(Arguments({"--settings", dir_.Path("alpha.ini"), "--update"}), dir_);
+  EXPECT_NE(fromFile.err.find("0 of 4 pairs written, 4 up to date"), std::string::npos)
+      << fromFile.err;
+  const auto overridden =
+      RunCli(Arguments({"--settings", dir_.Path("alpha.ini"), "--no-alpha", "--update"}), dir_);
+  EXPECT_NE(overridden.err.find("4 of 4 pairs written"), std::string::npos) << overridden.err;
+  EXPECT_EQ(Occurrences(overridden.err, told), 1u) << overridden.err;
 }
 
 TEST_F(CliBatchTest, TheReportKeepsEveryFileNameRecoverable) {

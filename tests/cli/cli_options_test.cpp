@@ -47,6 +47,7 @@ TEST_F(CliOptionsTest, RefusedOptionsEndWithStatusTwoAndSayWhy) {
       {{"--shard", "2"}, "K/N"},
       {{"--jobs", "0"}, "--jobs"},
       {{"--settings", "/nonexistent/mirelay.ini"}, "--settings"},
+      {{"--alpha", "--no-alpha"}, "cannot both"},
   };
   for (const auto& [options, hint] : cases) {
     const auto result = Run(options);
