@@ -43,6 +43,8 @@ class MainWindow : public QMainWindow {
 
   // Worker threads of the output commands (at least one).
   void setBatchWorkers(unsigned count);
+  // What the workers add to their nice value (10 unless the benchmark compares).
+  void setBatchWorkerNice(int increment) { batchWorkerNice_ = increment; }
 
   // What tests and the benchmark observe or replace besides the controls.
   bool isBusy() const { return busy_; }
@@ -140,6 +142,8 @@ class MainWindow : public QMainWindow {
   std::function<void(const QUrl&)> openFolder_;
   std::function<void(const PairOutcome&)> afterPair_;
   unsigned batchWorkers_ = 1;
+  // The workers yield to the window's own thread, which then opens 進捗 at once mid-run.
+  int batchWorkerNice_ = 10;
   SharedPairSettings pairSettings_;
   // Indices of the latest pair started, written by the batch's worker threads.
   std::atomic<int> progressBaseIndex_{0};

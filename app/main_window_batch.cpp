@@ -83,6 +83,7 @@ BatchJob MainWindow::windowJob(std::int32_t code) const {
   job.anyErrorEndsRun = true;
   job.paletteDisplay = WindowDecodeOptions().paletteDisplay;
   job.jobs = batchWorkers_;
+  job.workerNice = batchWorkerNice_;
   return job;
 }
 

@@ -46,6 +46,9 @@ struct BatchJob {
   // GIF inputs are dithered onto the 216-colour cube, as the window does on a palette display.
   bool paletteDisplay = false;
   unsigned jobs = 1;
+  // Added to the nice value of every thread that processes pairs: the window runs them below
+  // its own thread, so it answers at once while they use every core.
+  int workerNice = 0;
   Shard shard;
   // Pairs whose output is already as new as their inputs are passed over undecoded and
   // reported up to date (see UpdateCheck); their names come from `settings`.

@@ -16,6 +16,7 @@
 #include "batch/memory_budget.h"
 #include "batch/output_record.h"
 #include "batch/overlay.h"
+#include "batch/thread_priority.h"
 #include "batch/update_check.h"
 #include "files/durability.h"
 #include "files/file_error.h"
@@ -93,6 +94,7 @@ class BatchRunner {
 
  private:
   void Work() {
+    LowerThisThreadPriority(job_.workerNice);
     while (const auto started = StartNext()) {
       ProcessedPair processed = ProcessGuarded(*started);
       budget_.Release(started->reservedBytes);

@@ -1,10 +1,13 @@
 #include "batch/parallel_batch.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <latch>
+#include <mutex>
 #include <numeric>
 #include <set>
 #include <sstream>
@@ -422,6 +425,26 @@ TEST(ParallelBatchTest, BmpAndGifOutputTakeTheirOwnExtension) {
   space.job.output = {kFormatBmp, 90, ".bmp"};
   RunToEnd(space.job);
   EXPECT_TRUE(space.Outputs().contains("b0p0.bmp"));
+}
+
+// The window's workers yield to its own thread: every thread that processes a pair runs at
+// the job's added nice value, and the thread that asked for the run is a worker too.
+TEST(ParallelBatchTest, PairsRunAtTheJobsAddedNiceValue) {
+  Workspace space;
+  space.AddGrid(2, 2);
+  space.job.jobs = 2;
+  space.job.workerNice = 10;
+  std::mutex mutex;
+  std::set<int> niceValues;
+  BatchObserver observer;
+  observer.started = [&](const BatchPair&) {
+    std::lock_guard lock(mutex);
+    niceValues.insert(::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid())));
+  };
+  const int before = ::getpriority(PRIO_PROCESS, 0);
+  std::thread([&] { RunToEnd(space.job, observer); }).join();
+  EXPECT_EQ(niceValues, std::set<int>{std::min(before + 10, 19)});
+  EXPECT_EQ(::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid())), before);
 }
 
 // A finished 3 x 2 batch whose inputs, settings file included, are older than its outputs.
