@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QListWidget>
 #include <QTimer>
+#include <QWindow>
 #include <atomic>
 #include <cstdio>
 #include <memory>
@@ -30,7 +31,7 @@ struct Figures {
 };
 
 // Halfway through the run, as a user would, asks for 進捗 and times it from the request until
-// the box's own event loop runs, then closes the box.
+// the box is on the screen, then closes it.
 void OpenProgressHalfway(mirelay::MainWindow& window, long pairs, Figures& figures) {
   auto finished = std::make_shared<std::atomic<long>>(0);
   auto requested = std::make_shared<QElapsedTimer>();
@@ -40,10 +41,21 @@ void OpenProgressHalfway(mirelay::MainWindow& window, long pairs, Figures& figur
     QMetaObject::invokeMethod(
         &window,
         [&window, &figures, requested] {
-          QTimer::singleShot(0, [&figures, requested] {
+          // The box counts as open once the display shows it (under X, once the server has
+          // mapped it), which a starved X server or GUI thread delays.
+          auto* poll = new QTimer(&window);
+          poll->setInterval(1);
+          QObject::connect(poll, &QTimer::timeout, [&figures, requested, poll] {
+            QWidget* box = QApplication::activeModalWidget();
+            if (box == nullptr || box->windowHandle() == nullptr ||
+                !box->windowHandle()->isExposed()) {
+              return;
+            }
             figures.progressBoxMs = requested->nsecsElapsed() / 1e6;
-            if (QWidget* box = QApplication::activeModalWidget()) box->close();
+            poll->deleteLater();
+            box->close();
           });
+          poll->start();
           window.findChild<QAction*>("progress1")->trigger();
         },
         Qt::QueuedConnection);
