@@ -14,8 +14,8 @@
 #include <utility>
 
 #include "batch/memory_budget.h"
-#include "batch/output_record.h"
 #include "batch/overlay.h"
+#include "batch/run_record.h"
 #include "batch/thread_priority.h"
 #include "batch/update_check.h"
 #include "files/durability.h"
@@ -71,6 +71,7 @@ class BatchRunner {
                DecodeOptions{[this] { return WorkShouldStop(); }, job.paletteDisplay}),
         budget_(job.memoryBytes ? *job.memoryBytes : DefaultMemoryBudget()),
         total_(job.bases.size() * job.parts.size()),
+        record_(job),
         nextIndex_(job.shard.number - 1) {}
 
   BatchReport Run() {
@@ -78,13 +79,13 @@ class BatchRunner {
     if (report_.pairs == 0) return report_;
     RemoveStaleTemporaries(job_.outFolder);
     if (job_.redoOnlyOutdated) updateCheck_.emplace(job_);
-    if (job_.keepRecord) RecordGuarded([this] { record_.emplace(job_.outFolder, job_.durable); });
     const unsigned threads = std::max(1u, std::min<unsigned>(job_.jobs, report_.pairs));
     std::vector<std::jthread> workers;
     for (unsigned i = 1; i < threads; ++i) workers.emplace_back([this] { Work(); });
     Work();
     workers.clear();
-    if (record_) RecordGuarded([this] { record_->Finish(); });
+    record_.Finish();
+    report_.recordFailure = record_.failure();
     FlushOutputFolder();
     report_.decodes = cache_.DecodeCount();
     report_.stopped = report_.stopped || leftUnstarted_;
@@ -157,56 +158,6 @@ class BatchRunner {
     }
   }
 
-  // The record only spares later runs work, so a record that fails is told and dropped, and the
-  // run goes on.
-  template <typename Action>
-  void RecordGuarded(Action action) {
-    try {
-      action();
-    } catch (const FileError& error) {
-      report_.recordFailure = FailureOf(error);
-      record_.reset();
-    }
-  }
-
-  // The entry of a written pair: the inputs as they were before their first decode in this run,
-  // so an input changed during the run leaves its outputs outdated, never the other way round.
-  std::optional<RecordEntry> EntryFor(const StartedPair& started) {
-    if (!record_) return std::nullopt;
-    const BatchPair& pair = started.pair;
-    RecordEntry entry{pair.outputName,
-                      job_.bases[pair.base],
-                      job_.parts[pair.part],
-                      RecordedOptions(job_.output, started.threshold, started.alphaBlend),
-                      {},
-                      {},
-                      {}};
-    std::lock_guard lock(identityMutex_);
-    for (auto [path, identity] : {std::pair{&entry.base, &entry.baseIdentity},
-                                  std::pair{&entry.part, &entry.partIdentity}}) {
-      const auto found = firstIdentities_.find(*path);
-      if (found == firstIdentities_.end()) return std::nullopt;
-      *identity = found->second;
-    }
-    return entry;
-  }
-
-  void NoteFirstIdentity(const std::string& path, const FileStatus& status) {
-    if (!record_) return;
-    std::lock_guard lock(identityMutex_);
-    firstIdentities_.try_emplace(path, IdentityOf(status));
-  }
-
-  // Under the commit lock, right after the output's rename.
-  void Record(const ProcessedPair& pair) {
-    if (!record_ || !pair.entry) return;
-    const auto status = StatusOf(pair.file->Path());
-    if (!status) return;
-    RecordEntry entry = *pair.entry;
-    entry.outputIdentity = IdentityOf(*status);
-    RecordGuarded([&] { record_->Add(entry); });
-  }
-
   bool StopRequested() const { return stop_.load() || failed_.load(); }
 
   bool WorkShouldStop() {
@@ -238,7 +189,9 @@ class BatchRunner {
     const auto began = Clock::now();
     try {
       processed.file = Process(started, outcome);
-      if (processed.file) processed.entry = EntryFor(started);
+      if (processed.file) {
+        processed.entry = record_.EntryFor(started.pair, started.threshold, started.alphaBlend);
+      }
     } catch (const std::bad_alloc&) {
       Skipped(outcome, job_.bases[started.pair.base],
               PlainFailure(FailureKind::kOutOfMemory, kOutOfMemory));
@@ -261,7 +214,7 @@ class BatchRunner {
         Skipped(outcome, *path, PlainFailure(FailureKind::kNotFound, "file not found"));
         return std::nullopt;
       }
-      NoteFirstIdentity(*path, *status);
+      record_.NoteInput(*path, *status);
     }
     // A base that cannot be had means its part is never looked at.
     const auto base = Input(job_.bases[pair.base], outcome);
@@ -383,7 +336,7 @@ class BatchRunner {
     } else if (pair.file) {
       try {
         pair.file->Commit();
-        Record(pair);
+        if (pair.entry) record_.Add(std::move(*pair.entry), pair.file->Path());
       } catch (const FileError& error) {
         OutputError(outcome, error);
       }
@@ -434,11 +387,9 @@ class BatchRunner {
   std::atomic<bool> leftUnstarted_{false};
   std::atomic<Clock::rep> stopSeenAt_{0};
   std::optional<UpdateCheck> updateCheck_;
-  std::optional<RecordWriter> record_;
+  RunRecord record_;
   std::mutex toldMutex_;
   std::set<std::string> toldParts_;
-  std::mutex identityMutex_;
-  std::unordered_map<std::string, FileIdentity> firstIdentities_;
 
   std::mutex dispatchMutex_;
   std::size_t nextIndex_;
