@@ -1,4 +1,4 @@
-# Mirelay: `make run` and `make test` work on a fresh Debian 12 machine.
+# Mirelay: run.sh and test.sh install make with the rest, then call `make run` and `make test`.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
