@@ -250,7 +250,7 @@ void MainWindow::openInDesktop(const QUrl& folder) {
 
 void MainWindow::showFolderProblems(const std::vector<std::string>& problems) {
   QString told;
-  for (const auto& problem : problems) told += "\n" + QString::fromStdString(problem);
+  for (const auto& problem : problems) told += "\n" + QFile::decodeName(problem.c_str());
   for (auto* list : {baseList_, partList_}) list->setFolderHint(list->folderHint() + told);
 }
 
