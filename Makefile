@@ -1,4 +1,4 @@
-# Mirelay: `make run` and `make test` work on a fresh Debian 12 machine.
+# Mirelay: run.sh and test.sh install make with the rest, then call `make run` and `make test`.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
@@ -11,7 +11,7 @@ SANITIZER_ENV := ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1 \
   UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: all bootstrap build run test package check-package test-sanitize bench fuzz fuzz-run fuzz-smoke format clean
+.PHONY: all bootstrap build run test package check-package check-fresh test-sanitize bench fuzz fuzz-run fuzz-smoke format clean
 
 all: build
 
@@ -38,6 +38,10 @@ package: build
 # Installs nothing: unpacks the .deb into a temporary root and runs it from there as a user would.
 check-package: package
 	bash scripts/check-package $(BUILD_DIR)
+
+# test.sh on the committed tree in a fresh minimal Debian 12 root; a full build, so not in CI.
+check-fresh:
+	bash scripts/check-fresh-checkout
 
 $(ASAN_DIR)/CMakeCache.txt:
 	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIRELAY_SANITIZE=ON \

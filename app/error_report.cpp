@@ -21,4 +21,13 @@ void ShowMessage(QWidget* parent, const QString& text) {
   box.exec();
 }
 
+void ShowNote(QWidget* parent, const QString& text) {
+  auto* box =
+      new QMessageBox(QMessageBox::NoIcon, kApplicationTitle, text, QMessageBox::Ok, parent);
+  box->setObjectName("note");
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setModal(false);
+  box->show();
+}
+
 }  // namespace mirelay

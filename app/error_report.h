@@ -17,4 +17,8 @@ void ShowErrorReport(QWidget* parent, const QByteArray& utf8Text);
 // A plain modal message: application title, no icon, OK.
 void ShowMessage(QWidget* parent, const QString& text);
 
+// The plain message without holding the window: it stays up while the user works on, and goes
+// when closed.
+void ShowNote(QWidget* parent, const QString& text);
+
 }  // namespace mirelay

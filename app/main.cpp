@@ -30,12 +30,11 @@ int main(int argc, char* argv[]) {
     const auto folders = mirelay::ChooseWorkingFolders(
         mirelay::GatherWorkingFolderFacts(executable, options->workspace));
     // A folder that cannot be made is reported again, as a missing folder, by 入力.
-    if (folders.userFolder) {
-      for (const auto& problem : mirelay::LayOutUserFolder(folders)) {
-        std::fprintf(stderr, "mirelay: %s\n", problem.c_str());
-      }
-    }
+    std::vector<std::string> problems;
+    if (folders.userFolder) problems = mirelay::LayOutUserFolder(folders);
+    for (const auto& problem : problems) std::fprintf(stderr, "mirelay: %s\n", problem.c_str());
     mirelay::MainWindow window(folders);
+    window.showFolderProblems(problems);
     window.setBatchWorkers(options->batchWorkers);
     window.show();
     status = QApplication::exec();

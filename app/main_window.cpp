@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QShortcutEvent>
+#include <QStandardPaths>
 #include <QStyledItemDelegate>
 #include <QUrl>
 #include <QWindow>
@@ -56,7 +57,7 @@ MainWindow::MainWindow(WorkingFolders folders, QWidget* parent)
     : QMainWindow(parent),
       folders_(std::move(folders)),
       profile_(folders_.settingsFile),
-      openFolder_([](const QUrl& folder) { QDesktopServices::openUrl(folder); }) {
+      openFolder_([this](const QUrl& folder) { openInDesktop(folder); }) {
   setObjectName("Form1");
   setBatchWorkers(std::thread::hardware_concurrency());
   setWindowTitle("Mirelay " MIRELAY_VERSION);
@@ -281,6 +282,20 @@ void MainWindow::requestAbort() {
 }
 
 void MainWindow::setBatchWorkers(unsigned count) { batchWorkers_ = std::max(1u, count); }
+
+// Qt hands the folder to xdg-open; without it Qt only warns on stderr, which a user who started
+// the window from a menu never sees, so the window names the folder itself.
+void MainWindow::openInDesktop(const QUrl& folder) {
+  if (QStandardPaths::findExecutable("xdg-open").isEmpty() || !QDesktopServices::openUrl(folder)) {
+    ShowNote(this, QStringLiteral("出力したファイルのフォルダ: %1").arg(folder.toLocalFile()));
+  }
+}
+
+void MainWindow::showFolderProblems(const std::vector<std::string>& problems) {
+  QString told;
+  for (const auto& problem : problems) told += "\n" + QFile::decodeName(problem.c_str());
+  for (auto* list : {baseList_, partList_}) list->setFolderHint(list->folderHint() + told);
+}
 
 void MainWindow::setOpenFolder(std::function<void(const QUrl& folder)> openFolder) {
   openFolder_ = std::move(openFolder);

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/folder_hint_list.h"
 #include "batch/background_batch.h"
@@ -51,6 +52,8 @@ class MainWindow : public QMainWindow {
   const Settings& settings() const { return settings_; }
   // Asks the desktop to open a folder; tests replace it so no file manager opens.
   void setOpenFolder(std::function<void(const QUrl& folder)> openFolder);
+  // Tells, under the folder's name in each empty pane, why the working folder could not be made.
+  void showFolderProblems(const std::vector<std::string>& problems);
   // Called on the batch's worker thread after each pair, before that worker starts another;
   // tests pause or disturb a run here.
   void setAfterPair(std::function<void(const PairOutcome&)> afterPair);
@@ -77,6 +80,7 @@ class MainWindow : public QMainWindow {
 
  private:
   void createControls();
+  void openInDesktop(const QUrl& folder);
   void createActions();
   QAction* addCommand(QWidget* menu, const char* objectName, const QString& caption,
                       void (MainWindow::*handler)());

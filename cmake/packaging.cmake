@@ -16,6 +16,20 @@ install(FILES ${packaging}/icons/mirelay.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT system)
 install(FILES ${packaging}/icons/mirelay.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps COMPONENT system)
+# Menus and panels ask for small sizes; a desktop that scales the 256 px picture down blurs it.
+set(icons)
+foreach(size 16 24 32 48 64 128 512)
+  set(icon ${CMAKE_BINARY_DIR}/packaging/icons/${size}x${size}/mirelay.png)
+  get_filename_component(icon_folder ${icon} DIRECTORY)
+  add_custom_command(OUTPUT ${icon} COMMAND ${CMAKE_COMMAND} -E make_directory ${icon_folder}
+                     COMMAND rsvg-convert -w ${size} -h ${size} -o ${icon}
+                             ${packaging}/icons/mirelay.svg
+                     DEPENDS ${packaging}/icons/mirelay.svg VERBATIM)
+  install(FILES ${icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+          COMPONENT system)
+  list(APPEND icons ${icon})
+endforeach()
+add_custom_target(icons ALL DEPENDS ${icons})
 install(FILES ${packaging}/completion/mirelay-batch
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT system)
 
@@ -49,6 +63,11 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/base ${PROJECT_SOURCE_DIR}/exam
 install(DIRECTORY DESTINATION out COMPONENT portable EXCLUDE_FROM_ALL)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .
         COMPONENT portable EXCLUDE_FROM_ALL)
+# After the executables, so that it finds them in place (and stripped).
+install(CODE "set(bundle_qt_plugins \"${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS}\")"
+        COMPONENT portable EXCLUDE_FROM_ALL)
+install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/bundle_libraries.cmake COMPONENT portable
+        EXCLUDE_FROM_ALL)
 
 set(CPACK_PACKAGE_NAME mirelay)
 set(CPACK_PACKAGE_VENDOR "Mirelay developers")
@@ -66,6 +85,11 @@ set(CPACK_GENERATOR DEB TGZ)
 set(CPACK_PACKAGE_FILE_NAME mirelay-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Every caption is Japanese and no library dependency brings a font that has its glyphs; the
+# window is designed for IPA P Gothic, the others are Debian's other Japanese gothic faces.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic | fonts-noto-cjk | fonts-vlgothic")
+# Opens out/ after a run; without it the window names the folder instead.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://github.com/mirelay/mirelay")

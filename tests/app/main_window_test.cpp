@@ -210,6 +210,12 @@ class MainWindowTest : public QObject {
     QCOMPARE(base->count(), 1);
     const auto [filledWith, filledWithout] = lookWithAndWithoutHint(base);
     QVERIFY(filledWith == filledWithout);
+
+    // A folder that could not be made is told under its name, in the pane the user looks at.
+    window.showFolderProblems({"cannot create the folder /x/out: Permission denied"});
+    QCOMPARE(part->folderHint(),
+             QString::fromStdString("部品画像のフォルダ: " + workspace.Path("part") +
+                                    "\ncannot create the folder /x/out: Permission denied"));
   }
 };
 

@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -40,21 +42,45 @@ inline constexpr bool kMemoryCapsWork = false;
 inline constexpr bool kMemoryCapsWork = true;
 #endif
 
+// The built mirelay-batch as another user can run it: the build folder may sit where only its
+// owner may enter (a checkout in /root), so that user gets a copy in a folder anyone may enter.
+inline const std::string& ReachableBatchBinary() {
+  struct Copy {
+    std::string folder = "/tmp/mirelay-batch-XXXXXX";
+    std::string binary;
+    Copy() {
+      if (::mkdtemp(folder.data()) == nullptr || ::chmod(folder.c_str(), 0755) != 0) return;
+      binary = folder + "/mirelay-batch";
+      std::error_code failed;
+      std::filesystem::copy_file(MIRELAY_BATCH_BINARY, binary, failed);
+      if (failed) binary.clear();
+    }
+    ~Copy() {
+      std::error_code ignored;
+      std::filesystem::remove_all(folder, ignored);
+    }
+  };
+  static const Copy copy;
+  return copy.binary;
+}
+
 // Runs the built mirelay-batch with `arguments`, capturing its output in files of `scratch`.
 inline CliResult RunCli(const std::vector<std::string>& arguments, const TempDir& scratch,
                         const CliLaunch& launch = {}) {
   const std::string outPath = scratch.Path("cli.stdout"), errPath = scratch.Path("cli.stderr");
+  const bool asOtherUser = launch.unprivileged && ::geteuid() == 0;
+  const std::string binary = asOtherUser ? ReachableBatchBinary() : MIRELAY_BATCH_BINARY;
   const pid_t child = ::fork();
   if (child == 0) {
     ::dup2(::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
     ::dup2(::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
-    if (launch.unprivileged && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+    if (asOtherUser && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
       ::_exit(125);
     }
     const rlimit data{launch.dataLimitBytes, launch.dataLimitBytes};
     if (launch.dataLimitBytes != RLIM_INFINITY && ::setrlimit(RLIMIT_DATA, &data) != 0)
       ::_exit(125);
-    std::vector<char*> argv{const_cast<char*>(MIRELAY_BATCH_BINARY)};
+    std::vector<char*> argv{const_cast<char*>(binary.c_str())};
     for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     ::execv(argv[0], argv.data());

@@ -1,0 +1,7 @@
+#!/bin/sh
+# Installs what is missing (make too: a minimal Debian has none), builds, opens Mirelay on sample
+# folders. Plain sh, since it must start before anything is installed.
+set -e
+cd "$(dirname "$0")"
+bash scripts/bootstrap
+exec make run
