@@ -16,6 +16,7 @@
 #include "batch/memory_budget.h"
 #include "batch/output_record.h"
 #include "batch/overlay.h"
+#include "batch/shard_key.h"
 #include "batch/update_check.h"
 #include "files/durability.h"
 #include "files/file_error.h"
@@ -68,8 +69,8 @@ class BatchRunner {
         cache_(job.cacheBytes, job.load,
                DecodeOptions{[this] { return WorkShouldStop(); }, job.paletteDisplay}),
         budget_(job.memoryBytes ? *job.memoryBytes : DefaultMemoryBudget()),
-        total_(job.bases.size() * job.parts.size()),
-        nextIndex_(job.shard.number - 1) {}
+        shard_(job),
+        total_(job.bases.size() * job.parts.size()) {}
 
   BatchReport Run() {
     report_.pairs = ShardPairCount(job_);
@@ -103,7 +104,7 @@ class BatchRunner {
   // on the way are reported without being started; their inputs are not even probed.
   std::optional<StartedPair> StartNext() {
     std::lock_guard lock(dispatchMutex_);
-    while (nextIndex_ < total_ && !StopRequested()) {
+    while (SkipToShardsNext() && !StopRequested()) {
       const auto [base, part] = PlaceOf(job_, nextIndex_);
       if (PassedOverAsUpToDate(base, part)) continue;
       const std::size_t bytes = PairBytes(job_.bases[base], job_.parts[part]);
@@ -112,8 +113,14 @@ class BatchRunner {
       budget_.Release(bytes);
       break;
     }
-    if (nextIndex_ < total_) leftUnstarted_ = true;
+    if (SkipToShardsNext()) leftUnstarted_ = true;
     return std::nullopt;
+  }
+
+  // Moves the running index on to the next pair of this run's shard; false past the last.
+  bool SkipToShardsNext() {
+    while (nextIndex_ < total_ && !shard_.Holds(nextIndex_)) ++nextIndex_;
+    return nextIndex_ < total_;
   }
 
   bool PassedOverAsUpToDate(std::size_t base, std::size_t part) {
@@ -124,7 +131,7 @@ class BatchRunner {
     passed.outcome.index = nextIndex_;
     passed.outcome.status = PairStatus::kUpToDate;
     passed.outcome.outputPath = job_.outFolder + pair.outputName;
-    nextIndex_ += job_.shard.count;
+    ++nextIndex_;
     Resolve(std::move(passed));
     return true;
   }
@@ -134,7 +141,7 @@ class BatchRunner {
     StartedPair started{{nextIndex_, base, part, PairOutputName(job_, settings, base, part)},
                         settings.threshold,
                         bytes};
-    nextIndex_ += job_.shard.count;
+    ++nextIndex_;
     {
       std::lock_guard lock(commitMutex_);
       waiting_.emplace(started.pair.index, std::nullopt);
@@ -411,6 +418,7 @@ class BatchRunner {
   const BatchObserver& observer_;
   DecodeCache cache_;
   MemoryBudget budget_;
+  const ShardMembership shard_;
   const std::size_t total_;
   std::atomic<bool> failed_{false};
   std::atomic<bool> leftUnstarted_{false};
@@ -421,7 +429,7 @@ class BatchRunner {
   std::unordered_map<std::string, FileIdentity> firstIdentities_;
 
   std::mutex dispatchMutex_;
-  std::size_t nextIndex_;
+  std::size_t nextIndex_ = 0;
   std::unordered_map<std::string, std::size_t> estimates_;
 
   std::mutex commitMutex_;

@@ -1,10 +1,13 @@
 // Command-line behaviour that needs no working codec: refusals, help, settings file, exit 1.
 #include <gtest/gtest.h>
 
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -102,6 +105,62 @@ TEST_F(CliOptionsTest, OutputFoldersOnInputsAndUnreadableSettingsAreRefusedTouch
     after.erase(dir_.Path("cli.stdout"));
     after.erase(dir_.Path("cli.stderr"));
     EXPECT_EQ(after, before) << arguments[2];
+  }
+}
+
+bool IsTmpfs(const std::string& folder) {
+  struct statfs info {};
+  return ::statfs(folder.c_str(), &info) == 0 && info.f_type == TMPFS_MAGIC;
+}
+
+// The output names of a dry run's lines ("OUT <- BASE + PART"), in the order listed.
+std::vector<std::string> ListedOutputs(const std::string& text) {
+  std::vector<std::string> names;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    names.push_back(std::filesystem::path(line.substr(0, line.find(" <- "))).filename());
+  }
+  return names;
+}
+
+// A tmpfs lists a folder newest first, where ext4 lists it in hash order: copied in the order the
+// disk lists them, the inputs are listed in another order, yet each shard takes the same pairs.
+TEST_F(CliOptionsTest, ShardsOverACopyListedInAnotherOrderTakeEveryPairOnce) {
+  if (!IsTmpfs("/dev/shm")) GTEST_SKIP() << "no tmpfs at /dev/shm";
+  for (const char* name : {"sky", "Sea", "hill 2", "0", "caf\xC3\xA9", "zz", "m.n"}) {
+    WriteText(dir_.Path("base/" + std::string(name) + ".png"), "base");
+  }
+  for (const char* name : {"ring", "dot", "\xE2\x98\x85", "_", "Ab"}) {
+    WriteText(dir_.Path("part/" + std::string(name) + ".jpg"), "part");
+  }
+  const TempDir copy("/dev/shm");
+  for (const char* folder : {"base", "part"}) {
+    std::filesystem::create_directory(copy.Path(folder));
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.Path(folder))) {
+      std::filesystem::copy_file(entry.path(),
+                                 copy.Path(folder) + "/" + entry.path().filename().string());
+    }
+  }
+  const auto dryRun = [&](const TempDir& inputs, std::vector<std::string> options) {
+    options.insert(options.end(), {"--dry-run", "--quiet", inputs.Path("base"), inputs.Path("part"),
+                                   dir_.Path("out")});
+    const auto result = RunCli(options, dir_);
+    EXPECT_EQ(result.status, 0) << result.err;
+    return ListedOutputs(result.out);
+  };
+  const auto onDisk = dryRun(dir_, {}), onTmpfs = dryRun(copy, {});
+  ASSERT_EQ(onDisk.size(), 35u);
+  ASSERT_NE(onDisk, onTmpfs) << "both copies are listed alike, which proves nothing";
+  for (const int count : {2, 3, 7}) {
+    std::map<std::string, int> taken;
+    for (int number = 1; number <= count; ++number) {
+      const auto shard = std::to_string(number) + "/" + std::to_string(count);
+      for (const auto& name : dryRun(number % 2 == 1 ? copy : dir_, {"--shard", shard})) {
+        ++taken[name];
+      }
+    }
+    for (const auto& name : onDisk) EXPECT_EQ(taken[name], 1) << name << " in " << count;
+    EXPECT_EQ(taken.size(), onDisk.size()) << count << " shards";
   }
 }
 
