@@ -1,16 +1,21 @@
 #include "cli/batch_options.h"
 
+#include <sched.h>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "batch/memory_budget.h"
+#include "cli/input_list.h"
 #include "cli/terminal_text.h"
 #include "files/input_file.h"
 #include "imaging/image_error.h"
@@ -24,19 +29,87 @@ namespace mirelay::cli {
 
 namespace {
 
+// The cores this process may run on (a scheduler's CPU set or taskset narrows them).
+unsigned CoreCount() {
+  cpu_set_t cores;
+  if (::sched_getaffinity(0, sizeof cores, &cores) == 0) {
+    return static_cast<unsigned>(std::max(1, CPU_COUNT(&cores)));
+  }
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
 struct RawOptions {
   std::string base, part, out;
+  std::string basesFrom, partsFrom;
   std::string format = "png";
   std::string quality, threshold, separator, order, extensions, settings, shard, report;
-  unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+  unsigned jobs = CoreCount();
   std::size_t cacheMegabytes = 1024;
   std::size_t memoryMegabytes = 0;
   std::size_t maxPictureMegabytes = kDefaultMaxPixelBytes >> 20;
   bool update = false;
   bool dryRun = false;
+  bool nullSeparated = false;
   bool quiet = false;
   bool noSync = false;
 };
+
+// The positionals fill in order, so with a list in place of a folder the folders given stand
+// one place early: they are handed to the folders the command still needs.
+void PlaceFolders(const CLI::App& app, RawOptions& raw) {
+  std::vector<std::string> given;
+  for (auto [name, value] :
+       {std::pair{"BASE_DIR", raw.base}, {"PART_DIR", raw.part}, {"OUT_DIR", raw.out}}) {
+    if (app.count(name)) given.push_back(value);
+  }
+  std::vector<std::pair<const char*, std::string*>> needed;
+  if (app.count("--bases-from") == 0) needed.emplace_back("BASE_DIR", &raw.base);
+  if (app.count("--parts-from") == 0) needed.emplace_back("PART_DIR", &raw.part);
+  needed.emplace_back("OUT_DIR", &raw.out);
+  if (given.size() != needed.size()) {
+    std::string names;
+    for (const auto& [name, folder] : needed) names += std::string(names.empty() ? "" : " ") + name;
+    throw CLI::ValidationError(
+        "folders", "expected " + names + ", given " + std::to_string(given.size()) + " folders");
+  }
+  raw.base.clear();
+  raw.part.clear();
+  for (std::size_t i = 0; i < given.size(); ++i) *needed[i].second = given[i];
+}
+
+void CheckInputFolder(const char* name, const std::string& folder) {
+  std::error_code cause;
+  if (!folder.empty() && !std::filesystem::is_directory(folder, cause)) {
+    throw CLI::ValidationError(name, "Directory does not exist: " + QuoteForTerminal(folder));
+  }
+}
+
+// An output folder that is missing is made, as rsync makes its destination, when the folder
+// that would hold it exists; true then.
+bool OutputFolderMissing(const std::string& out) {
+  std::error_code cause;
+  const auto status = std::filesystem::status(out, cause);
+  if (std::filesystem::is_directory(status)) return false;
+  if (std::filesystem::exists(status)) {
+    throw CLI::ValidationError("OUT_DIR", QuoteForTerminal(out) + " is not a folder");
+  }
+  const auto parent = std::filesystem::path(out).lexically_normal().parent_path();
+  if (!std::filesystem::is_directory(parent.empty() ? "." : parent, cause)) {
+    throw CLI::ValidationError(
+        "OUT_DIR", QuoteForTerminal(out) + " does not exist, nor does the folder it would be in");
+  }
+  return true;
+}
+
+std::optional<std::vector<std::string>> InputList(const CLI::App& app, const char* option,
+                                                  const std::string& source, bool nullSeparated) {
+  if (app.count(option) == 0) return std::nullopt;
+  try {
+    return ReadInputList(source, nullSeparated);
+  } catch (const FileError& error) {
+    throw CLI::ValidationError(option, QuoteForTerminal(error.English()));
+  }
+}
 
 std::int32_t IntegerOption(const std::string& name, const std::string& text) {
   const auto value = ParseInteger(text);
@@ -94,21 +167,53 @@ Settings StartingSettings(const CLI::App& app, const RawOptions& raw) {
 }
 
 // Outputs written into an input folder would replace inputs and be read back as inputs. The
-// folders are compared as the file system sees them, so links and other spellings count.
-void CheckOutputFolder(const RawOptions& raw) {
+// folders are compared as the file system sees them, so links and other spellings count; a list
+// counts by the folders its files are in.
+void CheckOutputFolder(const RawOptions& raw, const BatchOptions& options) {
+  std::vector<std::pair<std::string, std::string>> inputFolders;  // what names it, the folder
   for (const auto& [name, folder] : {std::pair{"BASE_DIR", &raw.base}, {"PART_DIR", &raw.part}}) {
+    if (!folder->empty())
+      inputFolders.emplace_back(std::string(name) + " " + QuoteForTerminal(*folder), *folder);
+  }
+  for (const auto* list : {&options.baseList, &options.partList}) {
+    if (!*list) continue;
+    std::set<std::string> folders;
+    for (const auto& path : **list) {
+      const auto folder = std::filesystem::path(path).parent_path().string();
+      if (folders.insert(folder).second) {
+        inputFolders.emplace_back("the folder of " + QuoteForTerminal(path),
+                                  folder.empty() ? "." : folder);
+      }
+    }
+  }
+  for (const auto& [name, folder] : inputFolders) {
     std::error_code cause;
-    if (std::filesystem::equivalent(raw.out, *folder, cause)) {
+    if (std::filesystem::equivalent(raw.out, folder, cause)) {
       throw CLI::ValidationError("OUT_DIR", QuoteForTerminal(raw.out) + " is the same folder as " +
-                                                name + " " + QuoteForTerminal(*folder) +
-                                                "; the outputs would overwrite the inputs");
+                                                name + "; the outputs would overwrite the inputs");
     }
   }
 }
 
+void TakeInputs(const CLI::App& app, const RawOptions& raw, BatchOptions& options) {
+  if (raw.basesFrom == "-" && raw.partsFrom == "-") {
+    throw CLI::ValidationError("--parts-from", "only one list can come from standard input");
+  }
+  CheckInputFolder("BASE_DIR", raw.base);
+  CheckInputFolder("PART_DIR", raw.part);
+  options.baseFolder = raw.base;
+  options.partFolder = raw.part;
+  options.baseList = InputList(app, "--bases-from", raw.basesFrom, raw.nullSeparated);
+  options.partList = InputList(app, "--parts-from", raw.partsFrom, raw.nullSeparated);
+  options.outFolder = raw.out;
+  options.outFolderMissing = OutputFolderMissing(raw.out);
+  CheckOutputFolder(raw, options);
+}
+
 // The settings file gives the starting values; each explicit option replaces its own.
 BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
-  CheckOutputFolder(raw);
+  BatchOptions options;
+  TakeInputs(app, raw, options);
   Settings settings = StartingSettings(app, raw);
   const std::string qualitySource = app.count("--quality") ? "--quality" : raw.settings;
   if (app.count("--quality")) settings.jpegQuality = IntegerOption("--quality", raw.quality);
@@ -132,14 +237,10 @@ BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
   }
   if (app.count("--extensions")) settings.extensions = raw.extensions;
 
-  BatchOptions options;
-  options.baseFolder = raw.base;
-  options.partFolder = raw.part;
-  options.outFolder = raw.out;
   options.output = OutputFormatNamed(raw.format, settings.jpegQuality);
   options.pairSettings = {settings.separator, settings.nameOrder, settings.threshold};
   options.extensions = settings.extensions;
-  options.jobs = raw.jobs;
+  options.jobs = raw.jobs == 0 ? CoreCount() : raw.jobs;
   if (app.count("--shard")) options.shard = ParseShard(raw.shard);
   options.cacheBytes = raw.cacheMegabytes << 20;
   if (app.count("--memory-mb")) options.memoryBytes = raw.memoryMegabytes << 20;
@@ -151,6 +252,7 @@ BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
   }
   options.reportPath = raw.report;
   options.dryRun = raw.dryRun;
+  options.nullSeparated = raw.nullSeparated;
   options.quiet = raw.quiet;
   options.noSync = raw.noSync;
   return options;
@@ -158,15 +260,20 @@ BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
 
 void Describe(CLI::App& app, RawOptions& raw) {
   app.set_version_flag("--version", std::string("mirelay-batch ") + MIRELAY_VERSION);
-  app.add_option("BASE_DIR", raw.base, "Folder of base images")
-      ->required()
-      ->check(CLI::ExistingDirectory);
-  app.add_option("PART_DIR", raw.part, "Folder of part images")
-      ->required()
-      ->check(CLI::ExistingDirectory);
-  app.add_option("OUT_DIR", raw.out, "Folder the composites are written to")
-      ->required()
-      ->check(CLI::ExistingDirectory);
+  app.add_option("BASE_DIR", raw.base, "Folder of base images (left out with --bases-from)");
+  app.add_option("PART_DIR", raw.part, "Folder of part images (left out with --parts-from)");
+  app.add_option("OUT_DIR", raw.out,
+                 "Folder the composites are written to; made when missing, if its parent exists");
+  app.add_option("--bases-from", raw.basesFrom,
+                 "Take the bases from the list in FILE ('-': standard input), one path a line "
+                 "(with -0, NUL-separated), in place of BASE_DIR")
+      ->type_name("FILE");
+  app.add_option("--parts-from", raw.partsFrom,
+                 "Take the parts from the list in FILE ('-': standard input), in place of PART_DIR")
+      ->type_name("FILE");
+  app.add_flag("-0,--null", raw.nullSeparated,
+               "Lists are NUL-separated (find -print0); --dry-run prints output, base and part "
+               "each ended by a NUL");
   app.add_option("--format", raw.format, "Output format")
       ->check(CLI::IsMember({"png", "jpg", "bmp", "gif"}))
       ->capture_default_str();
@@ -182,8 +289,9 @@ void Describe(CLI::App& app, RawOptions& raw) {
                  std::string("Accepted extensions (default \"") + kDefaultExtensions + "\")");
   app.add_option("--settings", raw.settings, "INI file written by the window; options win")
       ->check(CLI::ExistingFile);
-  app.add_option("--jobs", raw.jobs, "Worker threads (default: number of cores)")
-      ->check(CLI::Range(1u, 256u))
+  app.add_option("-j,--jobs", raw.jobs,
+                 "Worker threads, 0 for one per core (default: one per core)")
+      ->check(CLI::Range(0u, 256u))
       ->capture_default_str();
   app.add_option("--shard", raw.shard, "Process only part K of N of the pairs (K/N)");
   app.add_option("--cache-mb", raw.cacheMegabytes, "Decoded-image cache limit in MiB")
@@ -208,9 +316,9 @@ void Describe(CLI::App& app, RawOptions& raw) {
                  "standard output)")
       ->type_name("FILE");
   app.add_flag("--dry-run", raw.dryRun,
-               "List the pairs and their output names (with --update, which are up to date); "
-               "decode and write nothing");
-  app.add_flag("--quiet", raw.quiet, "No progress line and no summary");
+               "List the pairs and their output names (with --update, which are up to date; "
+               "with -0, only the pairs to do); decode, write and make nothing");
+  app.add_flag("-q,--quiet", raw.quiet, "No progress line and no summary");
   app.add_flag("--no-sync", raw.noSync,
                "Do not flush outputs to the disk before renaming them into place: faster for "
                "many tiny outputs, but a power cut may then leave empty or short outputs that "
@@ -226,6 +334,7 @@ std::variant<BatchOptions, int> ParseBatchOptions(int argc, char** argv) {
   Describe(app, raw);
   try {
     app.parse(argc, argv);
+    PlaceFolders(app, raw);
     return Combine(app, raw);
   } catch (const CLI::ParseError& error) {
     const int status = app.exit(error);

@@ -17,6 +17,7 @@
 #include "cli/json_report.h"
 #include "cli/progress_reporter.h"
 #include "cli/terminal_text.h"
+#include "files/make_folder.h"
 #include "imaging/bitmap.h"
 #include "imaging/image_error.h"
 
@@ -43,8 +44,10 @@ void InstallInterruptHandler() {
 mirelay::BatchJob JobFor(const BatchOptions& options) {
   mirelay::ImageFileFinder finder(options.extensions);
   mirelay::BatchJob job;
-  job.bases = mirelay::ListImageFiles(finder, options.baseFolder);
-  job.parts = mirelay::ListImageFiles(finder, options.partFolder);
+  job.bases =
+      options.baseList ? *options.baseList : mirelay::ListImageFiles(finder, options.baseFolder);
+  job.parts =
+      options.partList ? *options.partList : mirelay::ListImageFiles(finder, options.partFolder);
   job.outFolder = options.outFolder + "/";
   job.output = options.output;
   job.durable = !options.noSync;
@@ -140,10 +143,22 @@ int Finish(std::optional<JsonReport>& report, int status) {
   return status == 0 || status == 1 ? 3 : status;
 }
 
+// False, once the reason is told, when the missing output folder cannot be made.
+bool MakeOutputFolder(const BatchOptions& options) {
+  try {
+    mirelay::MakeFolderIfMissing(options.outFolder, !options.noSync);
+    return true;
+  } catch (const mirelay::FileError& error) {
+    std::fprintf(stderr, "mirelay-batch: %s\n", QuoteForTerminal(error.English()).c_str());
+    return false;
+  }
+}
+
 int DryRun(const mirelay::BatchJob& job, const BatchOptions& options,
            std::optional<JsonReport>& report) {
   const auto start = std::chrono::steady_clock::now();
-  const std::size_t pairs = mirelay::cli::ListPairs(job, report ? &*report : nullptr);
+  const std::size_t pairs =
+      mirelay::cli::ListPairs(job, report ? &*report : nullptr, options.nullSeparated);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (report) report->DryRunSummary(pairs, seconds);
@@ -162,6 +177,8 @@ int main(int argc, char** argv) {
   mirelay::SetMaxPixelBytes(options.maxPictureBytes);
 
   const auto job = JobFor(options);
+  // Made first, so that a report may be written into it.
+  if (!options.dryRun && options.outFolderMissing && !MakeOutputFolder(options)) return 3;
   std::optional<JsonReport> report;
   if (!OpenReport(options, report)) return 2;
   if (options.dryRun) return DryRun(job, options, report);

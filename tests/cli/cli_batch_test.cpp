@@ -201,6 +201,31 @@ TEST_F(CliBatchTest, ShardsSplitTheRunWithoutOverlapWhateverCopyTheyRead) {
   EXPECT_EQ(united, whole);
 }
 
+// Lists in place of both folders (one of them on standard input), every core, no words: the
+// same outputs, in an output folder made for them since its parent exists.
+TEST_F(CliBatchTest, ListsInPlaceOfFoldersWriteTheSameIntoAFolderMadeForThem) {
+  AddSmallWorkload();
+  RunPairByPair(pngWorks_ ? kFormatPng : 90, "", NameOrder::BaseFirst(), 0);
+  std::string bases, parts;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.Path("base"))) {
+    bases += entry.path().string() + '\0';
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.Path("part"))) {
+    parts += entry.path().string() + '\0';
+  }
+  testing_support::WriteText(dir_.Path("bases.list"), bases);
+  testing_support::WriteText(dir_.Path("parts.list"), parts);
+  CliLaunch launch;
+  launch.standardInput = dir_.Path("parts.list");
+  auto options = OutputFormat();
+  options.insert(options.end(), {"-j", "0", "-q", "-0", "--bases-from", dir_.Path("bases.list"),
+                                 "--parts-from", "-", dir_.Path("made")});
+  const auto result = RunCli(options, dir_, launch);
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(FolderContents(dir_.Path("made")), FolderContents(dir_.Path("reference")));
+}
+
 TEST_F(CliBatchTest, CollidingNamesAreWarnedOnceAndTheLaterPairWins) {
   AddBase("a.png", MakeBase(16, 16, 5));
   AddBase("a.jpg", MakeBase(16, 16, 6));

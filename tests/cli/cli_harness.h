@@ -31,6 +31,8 @@ struct CliLaunch {
   // Caps the child's heap and other private writable memory (RLIMIT_DATA), so that running out
   // of memory can be provoked with pictures of a few hundred megabytes.
   rlim_t dataLimitBytes = RLIM_INFINITY;
+  // A file the child reads as its standard input; empty: none (/dev/null).
+  std::string standardInput;
 };
 
 // Address-sanitized builds map terabytes of shadow memory, so no memory cap fits them.
@@ -48,6 +50,8 @@ inline CliResult RunCli(const std::vector<std::string>& arguments, const TempDir
   if (child == 0) {
     ::dup2(::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
     ::dup2(::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+    const std::string input = launch.standardInput.empty() ? "/dev/null" : launch.standardInput;
+    ::dup2(::open(input.c_str(), O_RDONLY), STDIN_FILENO);
     if (launch.unprivileged && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
       ::_exit(125);
     }

@@ -7,8 +7,10 @@
 
 #include <filesystem>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli_harness.h"
@@ -48,7 +50,10 @@ TEST_F(CliOptionsTest, RefusedOptionsEndWithStatusTwoAndSayWhy) {
       {{"--shard", "0/2"}, "K/N"},
       {{"--shard", "3/2"}, "K/N"},
       {{"--shard", "2"}, "K/N"},
-      {{"--jobs", "0"}, "--jobs"},
+      {{"--jobs", "257"}, "--jobs"},
+      {{"-j", "-1"}, "--jobs"},
+      {{"--bases-from", "/dev/null"}, "expected PART_DIR OUT_DIR, given 3"},
+      {{"--parts-from", "/dev/null"}, "expected BASE_DIR OUT_DIR, given 3"},
       {{"--settings", "/nonexistent/mirelay.ini"}, "--settings"},
   };
   for (const auto& [options, hint] : cases) {
@@ -80,6 +85,7 @@ TEST_F(CliOptionsTest, OutputFoldersOnInputsAndUnreadableSettingsAreRefusedTouch
   ::chmod(dir_.Root().c_str(), 0755);
   ::mkfifo(dir_.Path("fifo.ini").c_str(), 0644);
   const std::string base = dir_.Path("base"), part = dir_.Path("part"), out = dir_.Path("out");
+  WriteText(dir_.Path("into-out.list"), part + "/b.bmp\n" + out + "/../out/old.bmp\n");
   struct Case {
     std::vector<std::string> arguments;
     std::string says;
@@ -93,6 +99,11 @@ TEST_F(CliOptionsTest, OutputFoldersOnInputsAndUnreadableSettingsAreRefusedTouch
       {{"--settings", dir_.Path("locked.ini"), base, part, out}, "Permission denied"},
       {{"--settings", dir_.Path("fifo.ini"), base, part, out}, "not a regular file"},
       {{"--dry-run", "--settings", dir_.Path("fifo.ini"), base, part, out}, "not a regular file"},
+      {{"--parts-from", dir_.Path("into-out.list"), base, out}, "same folder as the folder of"},
+      {{"--bases-from", dir_.Path("no.list"), part, out}, "cannot read"},
+      {{"--bases-from", "-", "--parts-from", "-", out}, "standard input"},
+      {{base, part, out + "/new/deeper"}, "nor does the folder"},
+      {{base, part, base + "/a.bmp"}, "not a folder"},
   };
   const auto before = FilesUnder(dir_.Root());
   testing_support::CliLaunch launch;
@@ -164,6 +175,71 @@ TEST_F(CliOptionsTest, ShardsOverACopyListedInAnotherOrderTakeEveryPairOnce) {
   }
 }
 
+// The NUL-separated dry run's fields: output, base and part of each pair, each ended by a NUL.
+std::vector<std::vector<std::string>> NulTriples(const std::string& text) {
+  std::vector<std::vector<std::string>> triples;
+  std::vector<std::string> fields;
+  for (std::size_t at = 0, end; (end = text.find('\0', at)) != std::string::npos; at = end + 1) {
+    fields.push_back(text.substr(at, end - at));
+    if (fields.size() == 3) triples.push_back(std::exchange(fields, {}));
+  }
+  EXPECT_TRUE(fields.empty()) << "a pair cut short";
+  EXPECT_EQ(text.empty() || text.back() == '\0', true);
+  return triples;
+}
+
+// Names are bytes: a list may hold any name (a newline in it with -0, from a file, a pipe or
+// standard input), each entry is taken as it is, whatever its extension, and empty entries are
+// passed over. The dry run's NUL-separated list gives every name back whole, without the pairs
+// --update would leave.
+TEST_F(CliOptionsTest, InputListsKeepOddNamesAndTheNulSeparatedDryRunGivesThemBack) {
+  const std::vector<std::string> bases = {
+      dir_.Path("base/line\nbreak.png"), dir_.Path("base/ lead and tab\t.png"),
+      dir_.Path("base/caf\xE9.txt"), dir_.Path("base/-dash.png")};
+  for (const auto& path : bases) {
+    WriteText(path, "base");
+  }
+  WriteText(dir_.Path("part/x.png"), "part");
+  std::string nulList;
+  for (const auto& path : bases) nulList += path + std::string(1, '\0') + std::string(1, '\0');
+  WriteText(dir_.Path("bases.nul"), nulList);
+  WriteText(dir_.Path("parts.lines"), "\n" + dir_.Path("part/x.png") + "\n\n");
+  const std::string out = dir_.Path("out");
+  WriteText(out + "/-dashx.png", "up to date");
+  struct Case {
+    std::vector<std::string> options;
+    std::string standardInput;
+    std::size_t pairs;
+  };
+  for (const auto& [options, input, pairs] : std::vector<Case>{
+           {{"-0", "--bases-from", dir_.Path("bases.nul"), dir_.Path("part")}, "", 4},
+           {{"--null", "--bases-from", "-", dir_.Path("part")}, dir_.Path("bases.nul"), 4},
+           {{"-0", "--bases-from", "/dev/stdin", "--update", dir_.Path("part")},
+            dir_.Path("bases.nul"),
+            3},
+       }) {
+    testing_support::CliLaunch launch;
+    launch.standardInput = input;
+    auto arguments = options;
+    arguments.insert(arguments.end(), {"--dry-run", "-q", out});
+    const auto result = RunCli(arguments, dir_, launch);
+    ASSERT_EQ(result.status, 0) << options[2] << ": " << result.err;
+    EXPECT_EQ(result.err, "");
+    std::set<std::string> listed;
+    for (const auto& triple : NulTriples(result.out)) {
+      EXPECT_EQ(triple[0], out + "/" + std::filesystem::path(triple[1]).stem().string() + "x.png");
+      EXPECT_EQ(triple[2], dir_.Path("part/x.png"));
+      listed.insert(triple[1]);
+    }
+    EXPECT_EQ(listed.size(), pairs) << options[2];
+    EXPECT_TRUE(listed.contains(bases[0])) << options[2];
+  }
+  const auto fromLines = RunCli(
+      {"--dry-run", "-q", "--parts-from", dir_.Path("parts.lines"), dir_.Path("base"), out}, dir_);
+  EXPECT_EQ(fromLines.status, 0) << fromLines.err;
+  EXPECT_EQ(ListedOutputs(fromLines.out).size(), 3u) << fromLines.out;  // the .txt is not listed
+}
+
 TEST_F(CliOptionsTest, SeparatorsThatCannotStandInANameOrLeaveOutAreRefused) {
   for (const char* refused :
        {"\\", "/", ":", "*", "?", "\"", "<", ">", "|", "a/b", "//", "/../../elsewhere/"}) {
@@ -196,7 +272,8 @@ TEST_F(CliOptionsTest, HelpAndVersionSucceed) {
   EXPECT_EQ(help.status, 0);
   for (const char* option :
        {"--format", "--quality", "--threshold", "--separator", "--order", "--extensions",
-        "--settings", "--jobs", "--shard", "--max-picture-mb", "--quiet"}) {
+        "--settings", "-j,--jobs", "--shard", "--max-picture-mb", "-q,--quiet", "--bases-from",
+        "--parts-from", "-0,--null"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   const auto version = RunCli({"--version"}, dir_);
