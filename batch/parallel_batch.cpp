@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <map>
 #include <memory>
@@ -79,6 +80,7 @@ class BatchRunner {
     if (job_.redoOnlyOutdated) updateCheck_.emplace(job_);
     if (job_.keepRecord) RecordGuarded([this] { record_.emplace(job_.outFolder, job_.durable); });
     const unsigned threads = std::max(1u, std::min<unsigned>(job_.jobs, report_.pairs));
+    maxWaiting_ = 64 + 2 * std::size_t{threads};
     std::vector<std::jthread> workers;
     for (unsigned i = 1; i < threads; ++i) workers.emplace_back([this] { Work(); });
     Work();
@@ -104,6 +106,7 @@ class BatchRunner {
   // on the way are reported without being started; their inputs are not even probed.
   std::optional<StartedPair> StartNext() {
     std::lock_guard lock(dispatchMutex_);
+    WaitForRoomToWait();
     while (SkipToShardsNext() && !StopRequested()) {
       const auto [base, part] = PlaceOf(job_, nextIndex_);
       if (PassedOverAsUpToDate(base, part)) continue;
@@ -115,6 +118,14 @@ class BatchRunner {
     }
     if (SkipToShardsNext()) leftUnstarted_ = true;
     return std::nullopt;
+  }
+
+  // A pair done before its turn keeps its output's descriptor, and the lock that shows the file
+  // is being written, until its rename: a pair far behind the others holds back new starts
+  // before descriptors run out. The earliest pair is always in flight, so room comes.
+  void WaitForRoomToWait() {
+    std::unique_lock lock(commitMutex_);
+    turnTaken_.wait(lock, [this] { return waiting_.size() < maxWaiting_ || StopRequested(); });
   }
 
   // Moves the running index on to the next pair of this run's shard; false past the last.
@@ -360,6 +371,7 @@ class BatchRunner {
       auto turn = waiting_.extract(waiting_.begin());
       Commit(*turn.mapped());
     }
+    turnTaken_.notify_all();
   }
 
   void Commit(ProcessedPair& pair) {
@@ -434,6 +446,8 @@ class BatchRunner {
 
   std::mutex commitMutex_;
   std::map<std::size_t, std::optional<ProcessedPair>> waiting_;  // started, not yet reported
+  std::condition_variable turnTaken_;
+  std::size_t maxWaiting_ = 0;
   bool cut_ = false;
   BatchReport report_;
   std::size_t reported_ = 0;

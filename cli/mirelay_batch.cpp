@@ -1,4 +1,5 @@
 // mirelay-batch: the window's batch without the window, on several threads and machines.
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -39,6 +40,14 @@ void InstallInterruptHandler() {
   action.sa_flags = SA_RESTART;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+}
+
+// Every output waiting for its turn keeps a descriptor open: the hard limit is the room there is.
+void RaiseDescriptorLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == limit.rlim_max) return;
+  limit.rlim_cur = limit.rlim_max;
+  ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 mirelay::BatchJob JobFor(const BatchOptions& options) {
@@ -174,6 +183,7 @@ int main(int argc, char** argv) {
   if (const int* status = std::get_if<int>(&parsed)) return *status;
   const auto& options = std::get<BatchOptions>(parsed);
   InstallInterruptHandler();
+  RaiseDescriptorLimit();
   mirelay::SetMaxPixelBytes(options.maxPictureBytes);
 
   const auto job = JobFor(options);

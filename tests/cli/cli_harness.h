@@ -26,8 +26,11 @@ struct CliLaunch {
   // Runs the child as the unprivileged "nobody" when the tests run as root, so that folder
   // permissions apply to it.
   bool unprivileged = false;
-  // Polled every few milliseconds while the child runs; true sends it SIGINT once.
+  // Polled every few milliseconds while the child runs; true sends it `interruptSignal` once.
   std::function<bool()> interruptWhen;
+  int interruptSignal = SIGINT;
+  // A command mirelay-batch runs under, its arguments following (unshare ..., sh -c ...).
+  std::vector<std::string> runUnder;
   // Caps the child's heap and other private writable memory (RLIMIT_DATA), so that running out
   // of memory can be provoked with pictures of a few hundred megabytes.
   rlim_t dataLimitBytes = RLIM_INFINITY;
@@ -58,7 +61,9 @@ inline CliResult RunCli(const std::vector<std::string>& arguments, const TempDir
     const rlimit data{launch.dataLimitBytes, launch.dataLimitBytes};
     if (launch.dataLimitBytes != RLIM_INFINITY && ::setrlimit(RLIMIT_DATA, &data) != 0)
       ::_exit(125);
-    std::vector<char*> argv{const_cast<char*>(MIRELAY_BATCH_BINARY)};
+    std::vector<char*> argv;
+    for (const auto& word : launch.runUnder) argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(const_cast<char*>(MIRELAY_BATCH_BINARY));
     for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     ::execv(argv[0], argv.data());
@@ -68,7 +73,7 @@ inline CliResult RunCli(const std::vector<std::string>& arguments, const TempDir
   bool signalled = false;
   while (::waitpid(child, &raw, launch.interruptWhen ? WNOHANG : 0) == 0) {
     if (!signalled && launch.interruptWhen()) {
-      ::kill(child, SIGINT);
+      ::kill(child, launch.interruptSignal);
       signalled = true;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
