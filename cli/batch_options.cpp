@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <set>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -15,7 +14,7 @@
 #include <vector>
 
 #include "batch/memory_budget.h"
-#include "cli/input_list.h"
+#include "cli/input_sources.h"
 #include "cli/terminal_text.h"
 #include "files/input_file.h"
 #include "imaging/image_error.h"
@@ -39,8 +38,7 @@ unsigned CoreCount() {
 }
 
 struct RawOptions {
-  std::string base, part, out;
-  std::string basesFrom, partsFrom;
+  InputSources inputs;
   std::string format = "png";
   std::string quality, threshold, separator, order, extensions, settings, shard, report;
   unsigned jobs = CoreCount();
@@ -49,66 +47,21 @@ struct RawOptions {
   std::size_t maxPictureMegabytes = kDefaultMaxPixelBytes >> 20;
   bool update = false;
   bool dryRun = false;
-  bool nullSeparated = false;
   bool quiet = false;
   bool noSync = false;
 };
 
-// The positionals fill in order, so with a list in place of a folder the folders given stand
-// one place early: they are handed to the folders the command still needs.
-void PlaceFolders(const CLI::App& app, RawOptions& raw) {
+// The positionals as given, and which folders lists stand in for.
+void PlaceInputs(const CLI::App& app, RawOptions& raw) {
   std::vector<std::string> given;
-  for (auto [name, value] :
-       {std::pair{"BASE_DIR", raw.base}, {"PART_DIR", raw.part}, {"OUT_DIR", raw.out}}) {
+  for (auto [name, value] : {std::pair{"BASE_DIR", raw.inputs.base},
+                             {"PART_DIR", raw.inputs.part},
+                             {"OUT_DIR", raw.inputs.out}}) {
     if (app.count(name)) given.push_back(value);
   }
-  std::vector<std::pair<const char*, std::string*>> needed;
-  if (app.count("--bases-from") == 0) needed.emplace_back("BASE_DIR", &raw.base);
-  if (app.count("--parts-from") == 0) needed.emplace_back("PART_DIR", &raw.part);
-  needed.emplace_back("OUT_DIR", &raw.out);
-  if (given.size() != needed.size()) {
-    std::string names;
-    for (const auto& [name, folder] : needed) names += std::string(names.empty() ? "" : " ") + name;
-    throw CLI::ValidationError(
-        "folders", "expected " + names + ", given " + std::to_string(given.size()) + " folders");
-  }
-  raw.base.clear();
-  raw.part.clear();
-  for (std::size_t i = 0; i < given.size(); ++i) *needed[i].second = given[i];
-}
-
-void CheckInputFolder(const char* name, const std::string& folder) {
-  std::error_code cause;
-  if (!folder.empty() && !std::filesystem::is_directory(folder, cause)) {
-    throw CLI::ValidationError(name, "Directory does not exist: " + QuoteForTerminal(folder));
-  }
-}
-
-// An output folder that is missing is made, as rsync makes its destination, when the folder
-// that would hold it exists; true then.
-bool OutputFolderMissing(const std::string& out) {
-  std::error_code cause;
-  const auto status = std::filesystem::status(out, cause);
-  if (std::filesystem::is_directory(status)) return false;
-  if (std::filesystem::exists(status)) {
-    throw CLI::ValidationError("OUT_DIR", QuoteForTerminal(out) + " is not a folder");
-  }
-  const auto parent = std::filesystem::path(out).lexically_normal().parent_path();
-  if (!std::filesystem::is_directory(parent.empty() ? "." : parent, cause)) {
-    throw CLI::ValidationError(
-        "OUT_DIR", QuoteForTerminal(out) + " does not exist, nor does the folder it would be in");
-  }
-  return true;
-}
-
-std::optional<std::vector<std::string>> InputList(const CLI::App& app, const char* option,
-                                                  const std::string& source, bool nullSeparated) {
-  if (app.count(option) == 0) return std::nullopt;
-  try {
-    return ReadInputList(source, nullSeparated);
-  } catch (const FileError& error) {
-    throw CLI::ValidationError(option, QuoteForTerminal(error.English()));
-  }
+  raw.inputs.basesListed = app.count("--bases-from") > 0;
+  raw.inputs.partsListed = app.count("--parts-from") > 0;
+  PlaceFolders(given, raw.inputs);
 }
 
 std::int32_t IntegerOption(const std::string& name, const std::string& text) {
@@ -166,54 +119,10 @@ Settings StartingSettings(const CLI::App& app, const RawOptions& raw) {
   return LoadSettings(IniProfile(raw.settings));
 }
 
-// Outputs written into an input folder would replace inputs and be read back as inputs. The
-// folders are compared as the file system sees them, so links and other spellings count; a list
-// counts by the folders its files are in.
-void CheckOutputFolder(const RawOptions& raw, const BatchOptions& options) {
-  std::vector<std::pair<std::string, std::string>> inputFolders;  // what names it, the folder
-  for (const auto& [name, folder] : {std::pair{"BASE_DIR", &raw.base}, {"PART_DIR", &raw.part}}) {
-    if (!folder->empty())
-      inputFolders.emplace_back(std::string(name) + " " + QuoteForTerminal(*folder), *folder);
-  }
-  for (const auto* list : {&options.baseList, &options.partList}) {
-    if (!*list) continue;
-    std::set<std::string> folders;
-    for (const auto& path : **list) {
-      const auto folder = std::filesystem::path(path).parent_path().string();
-      if (folders.insert(folder).second) {
-        inputFolders.emplace_back("the folder of " + QuoteForTerminal(path),
-                                  folder.empty() ? "." : folder);
-      }
-    }
-  }
-  for (const auto& [name, folder] : inputFolders) {
-    std::error_code cause;
-    if (std::filesystem::equivalent(raw.out, folder, cause)) {
-      throw CLI::ValidationError("OUT_DIR", QuoteForTerminal(raw.out) + " is the same folder as " +
-                                                name + "; the outputs would overwrite the inputs");
-    }
-  }
-}
-
-void TakeInputs(const CLI::App& app, const RawOptions& raw, BatchOptions& options) {
-  if (raw.basesFrom == "-" && raw.partsFrom == "-") {
-    throw CLI::ValidationError("--parts-from", "only one list can come from standard input");
-  }
-  CheckInputFolder("BASE_DIR", raw.base);
-  CheckInputFolder("PART_DIR", raw.part);
-  options.baseFolder = raw.base;
-  options.partFolder = raw.part;
-  options.baseList = InputList(app, "--bases-from", raw.basesFrom, raw.nullSeparated);
-  options.partList = InputList(app, "--parts-from", raw.partsFrom, raw.nullSeparated);
-  options.outFolder = raw.out;
-  options.outFolderMissing = OutputFolderMissing(raw.out);
-  CheckOutputFolder(raw, options);
-}
-
 // The settings file gives the starting values; each explicit option replaces its own.
 BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
   BatchOptions options;
-  TakeInputs(app, raw, options);
+  TakeInputs(raw.inputs, options);
   Settings settings = StartingSettings(app, raw);
   const std::string qualitySource = app.count("--quality") ? "--quality" : raw.settings;
   if (app.count("--quality")) settings.jpegQuality = IntegerOption("--quality", raw.quality);
@@ -230,7 +139,7 @@ BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
   if (SeparatorLeavesOutputFolder(settings.separator)) {
     throw CLI::ValidationError(raw.settings, "the separator '" + settings.separator +
                                                  "' holds a '/', which would write outside " +
-                                                 raw.out);
+                                                 raw.inputs.out);
   }
   if (app.count("--order")) {
     settings.nameOrder = raw.order == "base-part" ? NameOrder::BaseFirst() : NameOrder::PartFirst();
@@ -252,7 +161,7 @@ BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
   }
   options.reportPath = raw.report;
   options.dryRun = raw.dryRun;
-  options.nullSeparated = raw.nullSeparated;
+  options.nullSeparated = raw.inputs.nullSeparated;
   options.quiet = raw.quiet;
   options.noSync = raw.noSync;
   return options;
@@ -260,18 +169,18 @@ BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
 
 void Describe(CLI::App& app, RawOptions& raw) {
   app.set_version_flag("--version", std::string("mirelay-batch ") + MIRELAY_VERSION);
-  app.add_option("BASE_DIR", raw.base, "Folder of base images (left out with --bases-from)");
-  app.add_option("PART_DIR", raw.part, "Folder of part images (left out with --parts-from)");
-  app.add_option("OUT_DIR", raw.out,
+  app.add_option("BASE_DIR", raw.inputs.base, "Folder of base images (left out with --bases-from)");
+  app.add_option("PART_DIR", raw.inputs.part, "Folder of part images (left out with --parts-from)");
+  app.add_option("OUT_DIR", raw.inputs.out,
                  "Folder the composites are written to; made when missing, if its parent exists");
-  app.add_option("--bases-from", raw.basesFrom,
+  app.add_option("--bases-from", raw.inputs.basesFrom,
                  "Take the bases from the list in FILE ('-': standard input), one path a line "
                  "(with -0, NUL-separated), in place of BASE_DIR")
       ->type_name("FILE");
-  app.add_option("--parts-from", raw.partsFrom,
+  app.add_option("--parts-from", raw.inputs.partsFrom,
                  "Take the parts from the list in FILE ('-': standard input), in place of PART_DIR")
       ->type_name("FILE");
-  app.add_flag("-0,--null", raw.nullSeparated,
+  app.add_flag("-0,--null", raw.inputs.nullSeparated,
                "Lists are NUL-separated (find -print0); --dry-run prints output, base and part "
                "each ended by a NUL");
   app.add_option("--format", raw.format, "Output format")
@@ -334,7 +243,7 @@ std::variant<BatchOptions, int> ParseBatchOptions(int argc, char** argv) {
   Describe(app, raw);
   try {
     app.parse(argc, argv);
-    PlaceFolders(app, raw);
+    PlaceInputs(app, raw);
     return Combine(app, raw);
   } catch (const CLI::ParseError& error) {
     const int status = app.exit(error);

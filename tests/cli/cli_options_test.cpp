@@ -265,6 +265,13 @@ TEST_F(CliOptionsTest, MissingFoldersAreUsageErrors) {
   EXPECT_EQ(result.status, 2);
   EXPECT_NE(result.err.find("nowhere"), std::string::npos);
   EXPECT_EQ(RunCli({dir_.Path("base")}, dir_).status, 2);
+  // A missing OUT_DIR in a folder that exists is no error, though a dry run does not make it.
+  for (const char* out : {"new", "new/", "./new//"}) {
+    EXPECT_EQ(
+        RunCli({"--dry-run", dir_.Path("base"), dir_.Path("part"), dir_.Path(out)}, dir_).status, 0)
+        << out;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_.Path("new")));
 }
 
 TEST_F(CliOptionsTest, HelpAndVersionSucceed) {
