@@ -109,7 +109,7 @@ start_slurm() {
   wait_for 60 "the node never became idle" sh -c "sinfo -h -o %t | grep -qx idle"
 }
 
-# 8 noisy bases and 8 parts, large enough that a task is still at work when it is cancelled.
+# 12 noisy bases and 8 parts, enough that a task is still at work when it is cancelled.
 make_inputs() {
   python3 - "$root/inputs" <<'EOF'
 import os, random, struct, sys
@@ -122,10 +122,11 @@ def bmp(path, width, height, rows):
         out.write(header + info + data)
 for folder in ("base", "part"):
     os.makedirs(os.path.join(root, folder))
-for i in range(8):
+for i in range(12):
     noise = random.Random(i).randbytes(6000 * 1500)
     bmp(os.path.join(root, "base", "scene %d.bmp" % i), 2000, 1500,
         [noise[y * 6000:(y + 1) * 6000] for y in range(1500)])
+for i in range(8):
     key, mark = b"\x00\xff\x00", bytes((200, 40 + i, 90))
     rows = [key * 400 if abs(y - 150) > 20 + 10 * i else key * 100 + mark * 200 + key * 100
             for y in range(300)]
@@ -162,7 +163,7 @@ start_slurm
 make_inputs
 mkdir "$root/reference"
 mirelay-batch --quiet --format jpg "$root/inputs/base" "$root/inputs/part" "$root/reference"
-[[ $(find "$root/reference" -name '*.jpg' | wc -l) -eq 64 ]] || fail "the one-process run"
+[[ $(find "$root/reference" -name '*.jpg' | wc -l) -eq 96 ]] || fail "the one-process run"
 say "cluster up; one-process run written"
 
 job=$(submit --format jpg)
@@ -180,7 +181,7 @@ scancel "${job}_3"
 wait_for_job "$job"
 grep -q '"exit_status":130' "$root/report-3.jsonl" || fail "task 3 finished before it was cancelled"
 ! same_outputs || fail "the cancelled task left nothing undone"
-say "task 3 cancelled mid-run: $(grep -c '"written"' "$root/report-3.jsonl") of 16 written"
+say "task 3 cancelled mid-run: $(grep -c '"written"' "$root/report-3.jsonl") of 24 written"
 
 job=$(submit --format jpg)
 wait_for_job "$job"
