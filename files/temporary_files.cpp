@@ -48,9 +48,9 @@ bool WriterOf(std::string_view name, std::string_view& host, long& process) {
   const auto counterDash = name.rfind('-');
   if (counterDash == std::string_view::npos || counterDash == 0) return false;
   const auto processDash = name.rfind('-', counterDash - 1);
-  long counter = 0;
   if (processDash == std::string_view::npos) return false;
   host = name.substr(0, processDash);
+  long counter = 0;
   return ParseNumber(name.substr(processDash + 1, counterDash - processDash - 1), process) &&
          ParseNumber(name.substr(counterDash + 1), counter);
 }
@@ -78,33 +78,32 @@ LockResult LockWholeFile(int descriptor) {
 
 // Whether `path` still names the file open at `descriptor`.
 bool StillNamed(int descriptor, const std::string& path) {
-  struct stat open {
-  }, named{};
-  return ::fstat(descriptor, &open) == 0 && ::lstat(path.c_str(), &named) == 0 &&
-         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+  struct stat opened {};
+  struct stat named {};
+  return ::fstat(descriptor, &opened) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+         opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
-enum class Writer { kGone, kAlive, kUnknown };
+enum class Sweep { kRemoved, kLeft, kNoLocks };
 
 // Removes the regular file at `path` when its lock is free, holding the lock meanwhile so that
-// no other sweep can take the name in between. kUnknown where there are no locks to ask.
-Writer RemoveIfUnlocked(const std::string& path) {
+// no other sweep can take the name in between, and only while the name is still that file's.
+Sweep RemoveIfUnlocked(const std::string& path) {
   const int descriptor = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (descriptor < 0) return Writer::kUnknown;
-  Writer writer = Writer::kUnknown;
+  if (descriptor < 0) return Sweep::kNoLocks;
+  Sweep sweep = Sweep::kLeft;
   switch (LockWholeFile(descriptor)) {
     case LockResult::kTaken:
-      writer = Writer::kGone;
-      if (!StillNamed(descriptor, path) || ::unlink(path.c_str()) != 0) writer = Writer::kAlive;
+      if (StillNamed(descriptor, path) && ::unlink(path.c_str()) == 0) sweep = Sweep::kRemoved;
       break;
     case LockResult::kHeldElsewhere:
-      writer = Writer::kAlive;
       break;
     case LockResult::kNoLocks:
+      sweep = Sweep::kNoLocks;
       break;
   }
   ::close(descriptor);
-  return writer;
+  return sweep;
 }
 
 // One entry of the folder: true when it was removed.
@@ -117,11 +116,13 @@ bool RemoveIfStale(const std::string& folder, const char* name) {
   // Only files and links the program itself could have left; a link is removed, not followed.
   if (::lstat(path.c_str(), &info) != 0) return false;
   if (S_ISREG(info.st_mode)) {
-    const Writer writer = RemoveIfUnlocked(path);
-    if (writer != Writer::kUnknown) return writer == Writer::kGone;
+    const Sweep sweep = RemoveIfUnlocked(path);
+    if (sweep != Sweep::kNoLocks) return sweep == Sweep::kRemoved;
   } else if (!S_ISLNK(info.st_mode)) {
     return false;
   }
+  // No lock to ask (a link, a file system without locks, a file we may not open): only this
+  // host's process ids can speak for the writer.
   return host == HostTag() && ProcessIsGone(process) && ::unlink(path.c_str()) == 0;
 }
 
