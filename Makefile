@@ -11,7 +11,7 @@ SANITIZER_ENV := ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1 \
   UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: all bootstrap build run test package check-package check-fresh test-sanitize bench fuzz fuzz-run fuzz-smoke format clean
+.PHONY: all bootstrap build run test test-cluster package check-package check-fresh test-sanitize bench fuzz fuzz-run fuzz-smoke format clean
 
 all: build
 
@@ -30,6 +30,10 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# mirelay-batch as a Slurm job array on a one-node cluster started for the test (needs root).
+test-cluster: build
+	bash tests/cluster/slurm_test.sh $(BUILD_DIR)/bin
 
 # The .deb and the portable .tar.gz, both in $(BUILD_DIR)/.
 package: build

@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "batch/batch_naming.h"
+#include "batch/shard_key.h"
 
 namespace mirelay {
 
@@ -26,9 +27,10 @@ std::size_t ShardPairCount(const BatchJob& job) {
 
 std::vector<BatchPair> EnumeratePairs(const BatchJob& job) {
   std::vector<BatchPair> pairs;
-  const std::size_t count = ShardPairCount(job);
-  for (std::size_t n = 0; n < count; ++n) {
-    const std::size_t index = job.shard.number - 1 + n * job.shard.count;
+  const ShardMembership shard(job);
+  const std::size_t total = job.bases.size() * job.parts.size();
+  for (std::size_t index = 0; index < total; ++index) {
+    if (!shard.Holds(index)) continue;
     const auto [base, part] = PlaceOf(job, index);
     pairs.push_back({index, base, part, PairOutputName(job, job.settings, base, part)});
   }

@@ -20,7 +20,8 @@ namespace mirelay {
 
 // The words of a batch: what a run is asked to do, its pairs, and what came of them.
 
-// Part K of N (1-based): this run takes the pairs whose running index i has i mod N = K - 1.
+// Part K of N (1-based): this run takes the pairs whose shard key k (see ShardMembership, a
+// pair's place among names sorted by their bytes) has k mod N = K - 1.
 struct Shard {
   std::uint32_t number = 1;
   std::uint32_t count = 1;
@@ -131,7 +132,8 @@ struct BatchReport {
 std::string PairOutputName(const BatchJob& job, const PairSettings& settings, std::size_t base,
                            std::size_t part);
 
-// How many pairs the job's shard holds.
+// How many pairs the job's shard holds: the keys are the numbers 0 to pairs - 1 in another order,
+// so the count follows from the shard alone.
 std::size_t ShardPairCount(const BatchJob& job);
 
 // The pairs of the job's shard in running order, named with the job's fixed settings.

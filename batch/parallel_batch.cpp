@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <map>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "batch/memory_budget.h"
 #include "batch/overlay.h"
 #include "batch/run_record.h"
+#include "batch/shard_key.h"
 #include "batch/thread_priority.h"
 #include "batch/update_check.h"
 #include "files/durability.h"
@@ -70,9 +72,9 @@ class BatchRunner {
         cache_(job.cacheBytes, job.load,
                DecodeOptions{[this] { return WorkShouldStop(); }, job.paletteDisplay}),
         budget_(job.memoryBytes ? *job.memoryBytes : DefaultMemoryBudget()),
+        shard_(job),
         total_(job.bases.size() * job.parts.size()),
-        record_(job),
-        nextIndex_(job.shard.number - 1) {}
+        record_(job) {}
 
   BatchReport Run() {
     report_.pairs = ShardPairCount(job_);
@@ -80,6 +82,7 @@ class BatchRunner {
     RemoveStaleTemporaries(job_.outFolder);
     if (job_.redoOnlyOutdated) updateCheck_.emplace(job_);
     const unsigned threads = std::max(1u, std::min<unsigned>(job_.jobs, report_.pairs));
+    maxWaiting_ = 64 + 2 * std::size_t{threads};
     std::vector<std::jthread> workers;
     for (unsigned i = 1; i < threads; ++i) workers.emplace_back([this] { Work(); });
     Work();
@@ -107,7 +110,8 @@ class BatchRunner {
   // on the way are reported without being started; their inputs are not even probed.
   std::optional<StartedPair> StartNext() {
     std::lock_guard lock(dispatchMutex_);
-    while (nextIndex_ < total_ && !StopRequested()) {
+    WaitForRoomToWait();
+    while (SkipToShardsNext() && !StopRequested()) {
       const auto [base, part] = PlaceOf(job_, nextIndex_);
       if (PassedOverAsUpToDate(base, part)) continue;
       const std::size_t bytes = PairBytes(job_.bases[base], job_.parts[part]);
@@ -116,8 +120,22 @@ class BatchRunner {
       budget_.Release(bytes);
       break;
     }
-    if (nextIndex_ < total_) leftUnstarted_ = true;
+    if (SkipToShardsNext()) leftUnstarted_ = true;
     return std::nullopt;
+  }
+
+  // A pair done before its turn keeps its output's descriptor, and the lock that shows the file
+  // is being written, until its rename: a pair far behind the others holds back new starts
+  // before descriptors run out. The earliest pair is always in flight, so room comes.
+  void WaitForRoomToWait() {
+    std::unique_lock lock(commitMutex_);
+    turnTaken_.wait(lock, [this] { return waiting_.size() < maxWaiting_ || StopRequested(); });
+  }
+
+  // Moves the running index on to the next pair of this run's shard; false past the last.
+  bool SkipToShardsNext() {
+    while (nextIndex_ < total_ && !shard_.Holds(nextIndex_)) ++nextIndex_;
+    return nextIndex_ < total_;
   }
 
   bool PassedOverAsUpToDate(std::size_t base, std::size_t part) {
@@ -128,7 +146,7 @@ class BatchRunner {
     passed.outcome.index = nextIndex_;
     passed.outcome.status = PairStatus::kUpToDate;
     passed.outcome.outputPath = job_.outFolder + pair.outputName;
-    nextIndex_ += job_.shard.count;
+    ++nextIndex_;
     Resolve(std::move(passed));
     return true;
   }
@@ -139,7 +157,7 @@ class BatchRunner {
                         settings.threshold,
                         settings.alphaBlend,
                         bytes};
-    nextIndex_ += job_.shard.count;
+    ++nextIndex_;
     {
       std::lock_guard lock(commitMutex_);
       waiting_.emplace(started.pair.index, std::nullopt);
@@ -324,6 +342,7 @@ class BatchRunner {
       auto turn = waiting_.extract(waiting_.begin());
       Commit(*turn.mapped());
     }
+    turnTaken_.notify_all();
   }
 
   void Commit(ProcessedPair& pair) {
@@ -382,6 +401,7 @@ class BatchRunner {
   const BatchObserver& observer_;
   DecodeCache cache_;
   MemoryBudget budget_;
+  const ShardMembership shard_;
   const std::size_t total_;
   std::atomic<bool> failed_{false};
   std::atomic<bool> leftUnstarted_{false};
@@ -392,11 +412,13 @@ class BatchRunner {
   std::set<std::string> toldParts_;
 
   std::mutex dispatchMutex_;
-  std::size_t nextIndex_;
+  std::size_t nextIndex_ = 0;
   std::unordered_map<std::string, std::size_t> estimates_;
 
   std::mutex commitMutex_;
   std::map<std::size_t, std::optional<ProcessedPair>> waiting_;  // started, not yet reported
+  std::condition_variable turnTaken_;
+  std::size_t maxWaiting_ = 0;
   bool cut_ = false;
   BatchReport report_;
   std::size_t reported_ = 0;

@@ -1,5 +1,7 @@
 #include "cli/batch_options.h"
 
+#include <sched.h>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdint>
@@ -9,8 +11,10 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "batch/memory_budget.h"
+#include "cli/input_sources.h"
 #include "cli/terminal_text.h"
 #include "files/input_file.h"
 #include "imaging/image_error.h"
@@ -24,11 +28,20 @@ namespace mirelay::cli {
 
 namespace {
 
+// The cores this process may run on (a scheduler's CPU set or taskset narrows them).
+unsigned CoreCount() {
+  cpu_set_t cores;
+  if (::sched_getaffinity(0, sizeof cores, &cores) == 0) {
+    return static_cast<unsigned>(std::max(1, CPU_COUNT(&cores)));
+  }
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
 struct RawOptions {
-  std::string base, part, out;
+  InputSources inputs;
   std::string format = "png";
   std::string quality, threshold, separator, order, extensions, settings, shard, report;
-  unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+  unsigned jobs = CoreCount();
   std::size_t cacheMegabytes = 1024;
   std::size_t memoryMegabytes = 0;
   std::size_t maxPictureMegabytes = kDefaultMaxPixelBytes >> 20;
@@ -39,6 +52,19 @@ struct RawOptions {
   bool alpha = false;
   bool noAlpha = false;
 };
+
+// The positionals as given, and which folders lists stand in for.
+void PlaceInputs(const CLI::App& app, RawOptions& raw) {
+  std::vector<std::string> given;
+  for (auto [name, value] : {std::pair{"BASE_DIR", raw.inputs.base},
+                             {"PART_DIR", raw.inputs.part},
+                             {"OUT_DIR", raw.inputs.out}}) {
+    if (app.count(name)) given.push_back(value);
+  }
+  raw.inputs.basesListed = app.count("--bases-from") > 0;
+  raw.inputs.partsListed = app.count("--parts-from") > 0;
+  PlaceFolders(given, raw.inputs);
+}
 
 std::int32_t IntegerOption(const std::string& name, const std::string& text) {
   const auto value = ParseInteger(text);
@@ -95,22 +121,10 @@ Settings StartingSettings(const CLI::App& app, const RawOptions& raw) {
   return LoadSettings(IniProfile(raw.settings));
 }
 
-// Outputs written into an input folder would replace inputs and be read back as inputs. The
-// folders are compared as the file system sees them, so links and other spellings count.
-void CheckOutputFolder(const RawOptions& raw) {
-  for (const auto& [name, folder] : {std::pair{"BASE_DIR", &raw.base}, {"PART_DIR", &raw.part}}) {
-    std::error_code cause;
-    if (std::filesystem::equivalent(raw.out, *folder, cause)) {
-      throw CLI::ValidationError("OUT_DIR", QuoteForTerminal(raw.out) + " is the same folder as " +
-                                                name + " " + QuoteForTerminal(*folder) +
-                                                "; the outputs would overwrite the inputs");
-    }
-  }
-}
-
 // The settings file gives the starting values; each explicit option replaces its own.
 BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
-  CheckOutputFolder(raw);
+  BatchOptions options;
+  TakeInputs(raw.inputs, options);
   Settings settings = StartingSettings(app, raw);
   const std::string qualitySource = app.count("--quality") ? "--quality" : raw.settings;
   if (app.count("--quality")) settings.jpegQuality = IntegerOption("--quality", raw.quality);
@@ -127,7 +141,7 @@ BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
   if (SeparatorLeavesOutputFolder(settings.separator)) {
     throw CLI::ValidationError(raw.settings, "the separator '" + settings.separator +
                                                  "' holds a '/', which would write outside " +
-                                                 raw.out);
+                                                 raw.inputs.out);
   }
   if (app.count("--order")) {
     settings.nameOrder = raw.order == "base-part" ? NameOrder::BaseFirst() : NameOrder::PartFirst();
@@ -138,15 +152,11 @@ BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
   }
   if (raw.alpha || raw.noAlpha) settings.alphaBlend = raw.alpha;
 
-  BatchOptions options;
-  options.baseFolder = raw.base;
-  options.partFolder = raw.part;
-  options.outFolder = raw.out;
   options.output = OutputFormatNamed(raw.format, settings.jpegQuality);
   options.pairSettings = {settings.separator, settings.nameOrder, settings.threshold,
                           settings.alphaBlend};
   options.extensions = settings.extensions;
-  options.jobs = raw.jobs;
+  options.jobs = raw.jobs == 0 ? CoreCount() : raw.jobs;
   if (app.count("--shard")) options.shard = ParseShard(raw.shard);
   options.cacheBytes = raw.cacheMegabytes << 20;
   if (app.count("--memory-mb")) options.memoryBytes = raw.memoryMegabytes << 20;
@@ -158,6 +168,7 @@ BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
   }
   options.reportPath = raw.report;
   options.dryRun = raw.dryRun;
+  options.nullSeparated = raw.inputs.nullSeparated;
   options.quiet = raw.quiet;
   options.noSync = raw.noSync;
   return options;
@@ -165,15 +176,20 @@ BatchOptions Combine(const CLI::App& app, const RawOptions& raw) {
 
 void Describe(CLI::App& app, RawOptions& raw) {
   app.set_version_flag("--version", std::string("mirelay-batch ") + MIRELAY_VERSION);
-  app.add_option("BASE_DIR", raw.base, "Folder of base images")
-      ->required()
-      ->check(CLI::ExistingDirectory);
-  app.add_option("PART_DIR", raw.part, "Folder of part images")
-      ->required()
-      ->check(CLI::ExistingDirectory);
-  app.add_option("OUT_DIR", raw.out, "Folder the composites are written to")
-      ->required()
-      ->check(CLI::ExistingDirectory);
+  app.add_option("BASE_DIR", raw.inputs.base, "Folder of base images (left out with --bases-from)");
+  app.add_option("PART_DIR", raw.inputs.part, "Folder of part images (left out with --parts-from)");
+  app.add_option("OUT_DIR", raw.inputs.out,
+                 "Folder the composites are written to; made when missing, if its parent exists");
+  app.add_option("--bases-from", raw.inputs.basesFrom,
+                 "Take the bases from the list in FILE ('-': standard input), one path a line "
+                 "(with -0, NUL-separated), in place of BASE_DIR")
+      ->type_name("FILE");
+  app.add_option("--parts-from", raw.inputs.partsFrom,
+                 "Take the parts from the list in FILE ('-': standard input), in place of PART_DIR")
+      ->type_name("FILE");
+  app.add_flag("-0,--null", raw.inputs.nullSeparated,
+               "Lists are NUL-separated (find -print0); --dry-run prints output, base and part "
+               "each ended by a NUL");
   app.add_option("--format", raw.format, "Output format")
       ->check(CLI::IsMember({"png", "jpg", "bmp", "gif"}))
       ->capture_default_str();
@@ -195,8 +211,9 @@ void Describe(CLI::App& app, RawOptions& raw) {
                  std::string("Accepted extensions (default \"") + kDefaultExtensions + "\")");
   app.add_option("--settings", raw.settings, "INI file written by the window; options win")
       ->check(CLI::ExistingFile);
-  app.add_option("--jobs", raw.jobs, "Worker threads (default: number of cores)")
-      ->check(CLI::Range(1u, 256u))
+  app.add_option("-j,--jobs", raw.jobs,
+                 "Worker threads, 0 for one per core (default: one per core)")
+      ->check(CLI::Range(0u, 256u))
       ->capture_default_str();
   app.add_option("--shard", raw.shard, "Process only part K of N of the pairs (K/N)");
   app.add_option("--cache-mb", raw.cacheMegabytes, "Decoded-image cache limit in MiB")
@@ -221,9 +238,9 @@ void Describe(CLI::App& app, RawOptions& raw) {
                  "standard output)")
       ->type_name("FILE");
   app.add_flag("--dry-run", raw.dryRun,
-               "List the pairs and their output names (with --update, which are up to date); "
-               "decode and write nothing");
-  app.add_flag("--quiet", raw.quiet, "No progress line and no summary");
+               "List the pairs and their output names (with --update, which are up to date; "
+               "with -0, only the pairs to do); decode, write and make nothing");
+  app.add_flag("-q,--quiet", raw.quiet, "No progress line and no summary");
   app.add_flag("--no-sync", raw.noSync,
                "Do not flush outputs to the disk before renaming them into place: faster for "
                "many tiny outputs, but a power cut may then leave empty or short outputs that "
@@ -239,6 +256,7 @@ std::variant<BatchOptions, int> ParseBatchOptions(int argc, char** argv) {
   Describe(app, raw);
   try {
     app.parse(argc, argv);
+    PlaceInputs(app, raw);
     return Combine(app, raw);
   } catch (const CLI::ParseError& error) {
     const int status = app.exit(error);

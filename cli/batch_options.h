@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "batch/batch_job.h"
 #include "batch/pair_settings.h"
@@ -15,9 +16,12 @@ namespace mirelay::cli {
 
 // Everything a run needs, after the settings file and the explicit options are combined.
 struct BatchOptions {
-  std::string baseFolder;
+  std::string baseFolder;  // empty with a list of bases
   std::string partFolder;
+  std::optional<std::vector<std::string>> baseList;  // from --bases-from, in place of the folder
+  std::optional<std::vector<std::string>> partList;
   std::string outFolder;
+  bool outFolderMissing = false;  // its parent exists: made before the first output
   OutputFormat output;
   PairSettings pairSettings;
   std::string extensions;
@@ -30,6 +34,7 @@ struct BatchOptions {
   bool update = false;
   std::string reportPath;  // empty: no report; "-": standard output
   bool dryRun = false;
+  bool nullSeparated = false;  // lists read and the dry run's list written NUL-separated
   bool quiet = false;
   bool noSync = false;
 };

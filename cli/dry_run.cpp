@@ -19,9 +19,17 @@ void PrintPair(const BatchJob& job, const BatchPair& pair, bool upToDate, bool c
               collides ? "  (shared name: the last pair wins)" : "");
 }
 
+// Names as their bytes: a NUL cannot be in a name, so nothing needs quoting.
+void PrintNullSeparated(const BatchJob& job, const BatchPair& pair) {
+  for (const std::string& field :
+       {job.outFolder + pair.outputName, job.bases[pair.base], job.parts[pair.part]}) {
+    std::fwrite(field.c_str(), 1, field.size() + 1, stdout);
+  }
+}
+
 }  // namespace
 
-std::size_t ListPairs(const BatchJob& job, JsonReport* report) {
+std::size_t ListPairs(const BatchJob& job, JsonReport* report, bool nullSeparated) {
   const auto shared = NamesSharedAcrossShards(job);
   std::optional<UpdateCheck> updateCheck;
   if (job.redoOnlyOutdated) updateCheck.emplace(job);
@@ -31,6 +39,8 @@ std::size_t ListPairs(const BatchJob& job, JsonReport* report) {
     const bool collides = shared.contains(pair.outputName);
     if (report) {
       report->Planned(job, pair, upToDate, collides);
+    } else if (nullSeparated) {
+      if (!upToDate) PrintNullSeparated(job, pair);
     } else {
       PrintPair(job, pair, upToDate, collides);
     }

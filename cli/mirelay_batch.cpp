@@ -1,4 +1,5 @@
 // mirelay-batch: the window's batch without the window, on several threads and machines.
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,6 +18,7 @@
 #include "cli/json_report.h"
 #include "cli/progress_reporter.h"
 #include "cli/terminal_text.h"
+#include "files/make_folder.h"
 #include "imaging/bitmap.h"
 #include "imaging/image_error.h"
 
@@ -40,11 +42,21 @@ void InstallInterruptHandler() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
+// Every output waiting for its turn keeps a descriptor open: the hard limit is the room there is.
+void RaiseDescriptorLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == limit.rlim_max) return;
+  limit.rlim_cur = limit.rlim_max;
+  ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
 mirelay::BatchJob JobFor(const BatchOptions& options) {
   mirelay::ImageFileFinder finder(options.extensions);
   mirelay::BatchJob job;
-  job.bases = mirelay::ListImageFiles(finder, options.baseFolder);
-  job.parts = mirelay::ListImageFiles(finder, options.partFolder);
+  job.bases =
+      options.baseList ? *options.baseList : mirelay::ListImageFiles(finder, options.baseFolder);
+  job.parts =
+      options.partList ? *options.partList : mirelay::ListImageFiles(finder, options.partFolder);
   job.outFolder = options.outFolder + "/";
   job.output = options.output;
   job.durable = !options.noSync;
@@ -141,10 +153,22 @@ int Finish(std::optional<JsonReport>& report, int status) {
   return status == 0 || status == 1 ? 3 : status;
 }
 
+// False, once the reason is told, when the missing output folder cannot be made.
+bool MakeOutputFolder(const BatchOptions& options) {
+  try {
+    mirelay::MakeFolderIfMissing(options.outFolder, !options.noSync);
+    return true;
+  } catch (const mirelay::FileError& error) {
+    std::fprintf(stderr, "mirelay-batch: %s\n", QuoteForTerminal(error.English()).c_str());
+    return false;
+  }
+}
+
 int DryRun(const mirelay::BatchJob& job, const BatchOptions& options,
            std::optional<JsonReport>& report) {
   const auto start = std::chrono::steady_clock::now();
-  const std::size_t pairs = mirelay::cli::ListPairs(job, report ? &*report : nullptr);
+  const std::size_t pairs =
+      mirelay::cli::ListPairs(job, report ? &*report : nullptr, options.nullSeparated);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (report) report->DryRunSummary(job, pairs, seconds);
@@ -160,9 +184,12 @@ int main(int argc, char** argv) {
   if (const int* status = std::get_if<int>(&parsed)) return *status;
   const auto& options = std::get<BatchOptions>(parsed);
   InstallInterruptHandler();
+  RaiseDescriptorLimit();
   mirelay::SetMaxPixelBytes(options.maxPictureBytes);
 
   const auto job = JobFor(options);
+  // Made first, so that a report may be written into it.
+  if (!options.dryRun && options.outFolderMissing && !MakeOutputFolder(options)) return 3;
   std::optional<JsonReport> report;
   if (!OpenReport(options, report)) return 2;
   if (options.dryRun) return DryRun(job, options, report);

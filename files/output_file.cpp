@@ -75,15 +75,21 @@ std::error_code InTheWay(const std::string& path, ReplaceOptions options, mode_t
 }
 
 // O_EXCL refuses any name already taken, a planted link included, so nothing is written through
-// one. A name taken by a file left from a killed process that had the same id (ids are reused) is
-// stepped over rather than failing the output. 0666 leaves the permissions to the umask.
+// one. A name taken by a file left from a killed process that had the same id (ids are reused,
+// and each container has its own), or one a sweep took before it could be claimed, is stepped
+// over rather than failing the output. 0666 leaves the permissions to the umask.
 int CreateTemporaryFor(const std::string& path, std::string& temporaryPath) {
   constexpr int kAttempts = 100;
   for (int attempt = 1;; ++attempt) {
     temporaryPath = TemporaryNameFor(path);
     const int descriptor =
         ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (descriptor >= 0 || errno != EEXIST || attempt == kAttempts) return descriptor;
+    if (descriptor >= 0 && ClaimTemporary(descriptor, temporaryPath)) return descriptor;
+    if (descriptor >= 0) {
+      ::close(descriptor);
+      errno = EEXIST;
+    }
+    if (errno != EEXIST || attempt == kAttempts) return -1;
   }
 }
 
@@ -107,6 +113,14 @@ OutputFile::OutputFile(std::string path, ReplaceOptions options)
   if (const auto cause = InTheWay(path_, options, keptMode)) CannotCreate(path_, cause);
   descriptor_ = CreateTemporaryFor(path_, temporaryPath_);
   if (descriptor_ < 0) CannotCreate(path_, LastSystemError());
+  // The claim's lock lives as long as a descriptor of the file stays open: this one keeps it
+  // from Close() to the rename.
+  lockDescriptor_ = ::fcntl(descriptor_, F_DUPFD_CLOEXEC, 0);
+  if (lockDescriptor_ < 0) {
+    const auto cause = LastSystemError();
+    Discard();
+    CannotCreate(path_, cause);
+  }
   if (keptMode != 0 && ::fchmod(descriptor_, keptMode) != 0) {
     const auto cause = LastSystemError();
     Discard();
@@ -117,10 +131,12 @@ OutputFile::OutputFile(std::string path, ReplaceOptions options)
 
 OutputFile::~OutputFile() { Discard(); }
 
+// Unlinked before its lock goes, so no sweep can find the file free under its name.
 void OutputFile::Discard() noexcept {
-  if (descriptor_ >= 0) ::close(std::exchange(descriptor_, -1));
   if (!renamed_ && !temporaryPath_.empty()) ::unlink(temporaryPath_.c_str());
   temporaryPath_.clear();
+  if (descriptor_ >= 0) ::close(std::exchange(descriptor_, -1));
+  if (lockDescriptor_ >= 0) ::close(std::exchange(lockDescriptor_, -1));
 }
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
@@ -128,6 +144,7 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       temporaryPath_(std::exchange(other.temporaryPath_, std::string())),
       options_(other.options_),
       descriptor_(std::exchange(other.descriptor_, -1)),
+      lockDescriptor_(std::exchange(other.lockDescriptor_, -1)),
       written_(other.written_),
       writebackStarted_(other.writebackStarted_),
       renamed_(other.renamed_),
@@ -140,6 +157,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
   temporaryPath_ = std::exchange(other.temporaryPath_, std::string());
   options_ = other.options_;
   descriptor_ = std::exchange(other.descriptor_, -1);
+  lockDescriptor_ = std::exchange(other.lockDescriptor_, -1);
   written_ = other.written_;
   writebackStarted_ = other.writebackStarted_;
   renamed_ = other.renamed_;
@@ -184,6 +202,7 @@ void OutputFile::Commit() {
   Close();
   if (const auto cause = RenameFile(temporaryPath_, path_)) CannotCreate(path_, cause);
   renamed_ = true;
+  ::close(std::exchange(lockDescriptor_, -1));
   if (options_.flushFolder) FlushFolder(FolderOf(path_));
 }
 

@@ -25,8 +25,9 @@ struct ReplaceOptions {
 // An output file that appears under its name only when complete: the bytes go to a temporary
 // file beside it (see TemporaryNameFor), created exclusively so nothing planted in the folder
 // can redirect the write, and Commit() renames it over the path. Without Commit() the temporary
-// file is removed, so a failed write never leaves a corrupt file under the final name. Between
-// Close() and Commit() the written file waits under its temporary name, holding no descriptor.
+// file is removed, so a failed write never leaves a corrupt file under the final name. From its
+// creation to its rename the temporary file holds the lock that tells a sweep its writer is
+// alive (see ClaimTemporary), so each OutputFile waiting for Commit() keeps one descriptor open.
 class OutputFile {
  public:
   // Throws FileError("ファイル %s を作成できません") when the file cannot be created.
@@ -57,6 +58,7 @@ class OutputFile {
   std::string temporaryPath_;
   ReplaceOptions options_;
   int descriptor_ = -1;
+  int lockDescriptor_ = -1;  // a duplicate of descriptor_ that outlives Close()
   std::uint64_t written_ = 0;
   std::uint64_t writebackStarted_ = 0;
   bool renamed_ = false;

@@ -5,13 +5,20 @@
 namespace mirelay {
 
 // A fresh name for a temporary file beside `path`: ".mirelay-HOST-PID-N.tmp" in its folder.
-// Host and process say whose it is, so a later run can tell a leftover from a file being written.
+// Host and process say whose it is where the file system has no locks (see ClaimTemporary).
 std::string TemporaryNameFor(const std::string& path);
 
-// Removes from `folder` the temporary files of this program that processes of this host left
-// behind when they were killed: those whose process no longer exists. Files of other hosts
-// (a folder shared between machines) and of live processes are left alone. Returns how many
-// were removed.
+// Marks the temporary file just created at `descriptor` as being written, with an
+// open-file-description lock that the kernel releases when the writer closes it or dies, in
+// whatever PID namespace or on whatever host the writer runs. The lock lasts while any
+// duplicate of the descriptor stays open. False when a sweep took the file first (it is gone or
+// going): the caller makes another. On file systems without locks it claims nothing and is true.
+bool ClaimTemporary(int descriptor, const std::string& temporaryPath);
+
+// Removes from `folder` the temporary files of this program whose writer is gone: those whose
+// lock is free, from this host or any other sharing the folder. Where the file system has no
+// locks, only those of this host whose process no longer exists. Anything that merely looks
+// alike stays. Returns how many were removed.
 int RemoveStaleTemporaries(const std::string& folder);
 
 }  // namespace mirelay

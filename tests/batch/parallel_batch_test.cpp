@@ -13,6 +13,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "batch/output_record.h"
 #include "batch/overlay.h"
@@ -120,23 +121,43 @@ std::map<std::string, std::string> SequentialOutputs(Workspace& space) {
   return space.Outputs();
 }
 
-TEST(ShardTest, ShardsAreDisjointAndTogetherGiveEveryPairInOrder) {
+// The pairs of each shard as names, so that two copies of the inputs can be compared.
+std::set<std::pair<std::string, std::string>> NamedShard(const BatchJob& job) {
+  std::set<std::pair<std::string, std::string>> named;
+  for (const auto& pair : EnumeratePairs(job)) {
+    const auto nameOf = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
+    named.emplace(nameOf(job.bases[pair.base]), nameOf(job.parts[pair.part]));
+  }
+  return named;
+}
+
+// Shards are decided by names alone: a copy of the inputs under another folder, listed in
+// another order, splits alike, and each shard keeps the running order.
+TEST(ShardTest, ShardsAreDisjointCoverEveryPairAndSplitAnyListingAlike) {
   BatchJob job;
   job.bases = {"b/1.png", "b/2.png", "b/3.png"};
-  job.parts = {"p/x.png", "p/y.png", "p/z.png", "p/w.png", "p/v.png"};
+  job.parts = {"p/x.png", "p/y.png", "p/z.png", "p/w.png", "p/\xE9.png"};
+  BatchJob copy;
+  copy.bases = {"/copy/b/3.png", "/copy/b/1.png", "/copy/b/2.png"};
+  copy.parts = {"/copy/p/\xE9.png", "/copy/p/w.png", "/copy/p/y.png", "/copy/p/x.png",
+                "/copy/p/z.png"};
   const auto all = EnumeratePairs(job);
   ASSERT_EQ(all.size(), 15u);
   EXPECT_EQ(all[7].base, 1u);
   EXPECT_EQ(all[7].part, 2u);
   EXPECT_EQ(all[7].outputName, "2z.png");
-  for (std::uint32_t count : {1u, 2u, 4u, 15u, 16u}) {
+  for (std::uint32_t count : {1u, 2u, 4u, 7u, 15u, 16u}) {
     std::set<std::size_t> seen;
     for (std::uint32_t number = 1; number <= count; ++number) {
-      job.shard = {number, count};
-      for (const auto& pair : EnumeratePairs(job)) {
-        EXPECT_EQ(pair.index % count, number - 1);
+      job.shard = copy.shard = {number, count};
+      const auto pairs = EnumeratePairs(job);
+      EXPECT_EQ(pairs.size(), ShardPairCount(job));
+      EXPECT_TRUE(std::is_sorted(pairs.begin(), pairs.end(),
+                                 [](const auto& a, const auto& b) { return a.index < b.index; }));
+      for (const auto& pair : pairs) {
         EXPECT_TRUE(seen.insert(pair.index).second) << "pair " << pair.index << " twice";
       }
+      EXPECT_EQ(NamedShard(copy), NamedShard(job)) << number << "/" << count;
     }
     EXPECT_EQ(seen.size(), all.size()) << count << " shards";
   }

@@ -1,14 +1,17 @@
 // mirelay-batch against the window's own sequential loop, across shards, under SIGINT and with
 // an unwritable output folder. The inputs are PNG, or JPEG while only that codec is built.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cctype>
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "batch/batch_naming.h"
 #include "batch/folder_listing.h"
@@ -175,24 +178,56 @@ TEST_F(CliBatchTest, JpegOutputEqualsPairByPairCompositing) {
   EXPECT_EQ(FolderContents(dir_.Path("out")), FolderContents(dir_.Path("reference")));
 }
 
-TEST_F(CliBatchTest, ShardsSplitTheRunWithoutOverlap) {
+// Even shards read a copy of the inputs on a tmpfs, which lists them in another order.
+TEST_F(CliBatchTest, ShardsSplitTheRunWithoutOverlapWhateverCopyTheyRead) {
   AddSmallWorkload();
   AddBase("dune.png", MakeBase(30, 30, 4));
   ASSERT_EQ(RunCli(Arguments(OutputFormat()), dir_).status, 0);
   const auto whole = FolderContents(dir_.Path("out"));
+  const TempDir copy(std::filesystem::exists("/dev/shm") ? "/dev/shm" : dir_.Path("."));
+  for (const char* folder : {"base", "part"}) {
+    std::filesystem::copy(dir_.Path(folder), copy.Path(folder));
+  }
   std::map<std::string, std::string> united;
   for (int shard = 1; shard <= 3; ++shard) {
     const auto folder = "shard" + std::to_string(shard);
     std::filesystem::create_directory(dir_.Path(folder));
     auto options = OutputFormat();
     options.insert(options.end(), {"--shard", std::to_string(shard) + "/3", "--jobs", "2"});
-    ASSERT_EQ(RunCli(Arguments(options, folder), dir_).status, 0);
+    const auto& inputs = shard % 2 == 0 ? copy : dir_;
+    options.insert(options.end(), {inputs.Path("base"), inputs.Path("part"), dir_.Path(folder)});
+    ASSERT_EQ(RunCli(options, dir_).status, 0);
     for (const auto& [name, content] : FolderContents(dir_.Path(folder))) {
       EXPECT_TRUE(united.emplace(name, content).second) << name << " in two shards";
     }
   }
   EXPECT_EQ(whole.size(), 8u);
   EXPECT_EQ(united, whole);
+}
+
+// Lists in place of both folders (one of them on standard input), every core, no words: the
+// same outputs, in an output folder made for them since its parent exists.
+TEST_F(CliBatchTest, ListsInPlaceOfFoldersWriteTheSameIntoAFolderMadeForThem) {
+  AddSmallWorkload();
+  RunPairByPair(pngWorks_ ? kFormatPng : 90, "", NameOrder::BaseFirst(), 0);
+  std::string bases, parts;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.Path("base"))) {
+    bases += entry.path().string() + '\0';
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.Path("part"))) {
+    parts += entry.path().string() + '\0';
+  }
+  testing_support::WriteText(dir_.Path("bases.list"), bases);
+  testing_support::WriteText(dir_.Path("parts.list"), parts);
+  CliLaunch launch;
+  launch.standardInput = dir_.Path("parts.list");
+  auto options = OutputFormat();
+  options.insert(options.end(), {"-j", "0", "-q", "-0", "--bases-from", dir_.Path("bases.list"),
+                                 "--parts-from", "-", dir_.Path("made")});
+  const auto result = RunCli(options, dir_, launch);
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(FolderContents(dir_.Path("made")), FolderContents(dir_.Path("reference")));
 }
 
 TEST_F(CliBatchTest, CollidingNamesAreWarnedOnceAndTheLaterPairWins) {
@@ -239,6 +274,104 @@ TEST_F(CliBatchTest, SigintLeavesOnlyCompleteFilesAndExits130) {
   }
   EXPECT_GE(written, 1u);
   EXPECT_LT(written, 24u) << "the interrupt came too late to stop anything";
+}
+
+bool HoldsTemporary(const std::string& folder) {
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path().filename().string().starts_with(".mirelay-") &&
+        entry.path().filename() != kRecordFolderName) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The processes of a killed namespace die just after its first one, which is all RunCli waits
+// for: this waits until none of them holds a temporary's lock any more.
+void WaitUntilNoWriterIsLeft(const std::string& folder) {
+  for (bool held = true; held;) {
+    held = false;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      const int descriptor = ::open(entry.path().c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+      struct flock lock {};
+      lock.l_type = F_WRLCK;
+      lock.l_whence = SEEK_SET;
+      held = held || (descriptor >= 0 && ::fcntl(descriptor, F_OFD_GETLK, &lock) == 0 &&
+                      lock.l_type != F_UNLCK);
+      if (descriptor >= 0) ::close(descriptor);
+    }
+    if (held) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+// Runs under a PID namespace of their own, as in containers of one host name: the first as
+// process 4 there, the others as process 1, so that no process id means the same in two runs.
+const std::vector<std::string> kOwnPidNamespace = {"/usr/bin/unshare", "--pid", "--fork",
+                                                   "--mount-proc", "--kill-child"};
+const std::vector<std::string> kOwnPidNamespaceAsProcess4 = {
+    "/usr/bin/unshare", "--pid",   "--fork", "--mount-proc",
+    "--kill-child",     "/bin/sh", "-c",     "/bin/true; /bin/true; \"$0\" \"$@\""};
+
+// A second run's sweep must leave the temporaries of a live run in another PID namespace, and a
+// run killed there leaves temporaries that the next run, in yet another namespace, removes.
+TEST_F(CliBatchTest, RunsInOtherPidNamespacesKeepEachOthersTemporariesAndClearAKilledOnes) {
+  if (::geteuid() != 0 || std::system("/usr/bin/unshare --pid --fork --mount-proc true") != 0) {
+    GTEST_SKIP() << "PID namespaces need root";
+  }
+  for (unsigned seed = 0; seed < 2; ++seed) {
+    AddBase(std::string(1, static_cast<char>('a' + seed)) + ".png", MakeBase(1600, 1200, seed));
+  }
+  for (int part = 0; part < 6; ++part) {
+    AddPart(std::string(1, static_cast<char>('p' + part)) + ".png", MakePart(400, 300, 50 + part));
+  }
+  std::filesystem::create_directories(dir_.Path("small/base"));
+  std::filesystem::create_directories(dir_.Path("small/part"));
+  const Bitmap tiny = MakePart(4, 4, 1);
+  SaveBitmapAs(dir_.Path("small/base/s.png"), &tiny, inputCode_);
+  SaveBitmapAs(dir_.Path("small/part/t.png"), &tiny, inputCode_);
+  auto big = OutputFormat(), small = OutputFormat();
+  big.insert(big.end(), {"--jobs", "2"});
+  small.insert(small.end(), {dir_.Path("small/base"), dir_.Path("small/part")});
+  const auto out = dir_.Path("out");
+
+  CliLaunch first;
+  first.runUnder = kOwnPidNamespaceAsProcess4;
+  CliResult firstResult;
+  std::atomic<bool> firstDone{false};
+  std::thread firstRun([&] {
+    firstResult = RunCli(Arguments(big), dir_, first);
+    firstDone = true;
+  });
+  while (!HoldsTemporary(out) && !firstDone) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const TempDir secondScratch;
+  CliLaunch second;
+  second.runUnder = kOwnPidNamespace;
+  auto secondOptions = small;
+  secondOptions.push_back(out);
+  const auto secondResult = RunCli(secondOptions, secondScratch, second);
+  firstRun.join();
+  EXPECT_EQ(secondResult.status, 0) << secondResult.err;
+  EXPECT_NE(firstResult.err.find("12 of 12 pairs written"), std::string::npos) << firstResult.err;
+  ASSERT_EQ(firstResult.status, 0) << firstResult.err;
+  const auto written = FolderContents(out);
+  EXPECT_EQ(written.size(), 13u);
+  EXPECT_FALSE(HoldsTemporary(out));
+
+  std::filesystem::create_directory(dir_.Path("killed"));
+  CliLaunch killed;
+  killed.runUnder = kOwnPidNamespaceAsProcess4;
+  killed.interruptSignal = SIGKILL;
+  killed.interruptWhen = [&] { return HoldsTemporary(dir_.Path("killed")); };
+  EXPECT_EQ(RunCli(Arguments(big, "killed"), dir_, killed).status, 128 + SIGKILL);
+  ASSERT_TRUE(HoldsTemporary(dir_.Path("killed"))) << "the kill came after every rename";
+  WaitUntilNoWriterIsLeft(dir_.Path("killed"));
+  auto next = small;
+  next.push_back(dir_.Path("killed"));
+  const auto nextResult = RunCli(next, dir_, second);
+  EXPECT_EQ(nextResult.status, 0) << nextResult.err;
+  EXPECT_FALSE(HoldsTemporary(dir_.Path("killed")));
 }
 
 using Json = nlohmann::json;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -195,9 +196,23 @@ TEST_F(CliFaultsTest, MessagesAndReasonsAreEnglishWithTheCauseAndTheLibrarysWord
   }
 }
 
-// Temporaries of killed runs of this host go; those of live processes and of other hosts
-// sharing the folder stay, as does anything that only looks alike.
-TEST_F(CliFaultsTest, StaleTemporariesOfDeadProcessesAreRemoved) {
+// A write lock held on the file by another open file description, as a live writer in another
+// container or on another host holds it; -1 when it cannot be had.
+int HoldWriterLock(const std::string& path) {
+  const int descriptor = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  if (descriptor >= 0 && ::fcntl(descriptor, F_OFD_SETLK, &lock) == 0) return descriptor;
+  if (descriptor >= 0) ::close(descriptor);
+  return -1;
+}
+
+// A temporary's lock tells whether its writer is alive, whatever host or process its name
+// gives: a free lock means gone, even for a process id alive here (in another PID namespace it
+// was another process). Links, which hold no lock, are judged by this host's process ids as
+// before, and anything that merely looks alike stays.
+TEST_F(CliFaultsTest, TemporariesGoWhenTheirLockIsFreeAndStayWhileItIsHeld) {
   AddSmall("base/a.png");
   AddSmall("part/p.png");
   const pid_t dead = ::fork();
@@ -209,19 +224,38 @@ TEST_F(CliFaultsTest, StaleTemporariesOfDeadProcessesAreRemoved) {
   for (char& c : tag) {
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_') c = '_';
   }
-  const auto temporary = [&](const std::string& who, long process) {
-    const auto name = ".mirelay-" + who + "-" + std::to_string(process) + "-3.tmp";
-    testing_support::WriteText(dir_.Path("out/" + name), "partial");
-    return name;
+  struct Case {
+    std::string who;
+    long process;
+    bool locked, link, kept;
   };
-  temporary(tag, dead);
-  const auto live = temporary(tag, ::getpid());
-  const auto otherHost = temporary("elsewhere", dead);
+  const std::vector<Case> cases = {
+      {tag, dead, false, false, false},         {tag, ::getpid(), false, false, false},
+      {"elsewhere", dead, false, false, false}, {"elsewhere", 1, true, false, true},
+      {tag, ::getpid(), true, false, true},     {tag, dead, false, true, false},
+      {"elsewhere", dead, false, true, true},   {tag, ::getpid(), false, true, true},
+  };
+  std::vector<std::string> kept = {".mirelay-notes.tmp", "ap.png"};
+  std::vector<int> locks;
   testing_support::WriteText(dir_.Path("out/.mirelay-notes.tmp"), "mine");
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const auto& c = cases[i];
+    const auto name =
+        ".mirelay-" + c.who + "-" + std::to_string(c.process) + "-" + std::to_string(i) + ".tmp";
+    if (c.link) {
+      std::filesystem::create_symlink(dir_.Path("base/a.png"), dir_.Path("out/" + name));
+    } else {
+      testing_support::WriteText(dir_.Path("out/" + name), "partial");
+    }
+    if (c.locked) locks.push_back(HoldWriterLock(dir_.Path("out/" + name)));
+    if (c.kept) kept.push_back(name);
+  }
+  ASSERT_EQ(std::count(locks.begin(), locks.end(), -1), 0) << "no locks on this file system";
   ASSERT_EQ(RunCli(Arguments({}), dir_).status, 0);
-  std::vector<std::string> kept = {otherHost, ".mirelay-notes.tmp", live, "ap.png"};
   std::sort(kept.begin(), kept.end());
   EXPECT_EQ(Outputs(), kept);
+  EXPECT_TRUE(std::filesystem::is_regular_file(dir_.Path("base/a.png")));
+  for (const int lock : locks) ::close(lock);
 }
 
 TEST_F(CliFaultsTest, NamesReachTheTerminalQuotedWhenTheyHoldControlBytes) {

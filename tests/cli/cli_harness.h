@@ -28,11 +28,16 @@ struct CliLaunch {
   // Runs the child as the unprivileged "nobody" when the tests run as root, so that folder
   // permissions apply to it.
   bool unprivileged = false;
-  // Polled every few milliseconds while the child runs; true sends it SIGINT once.
+  // Polled every few milliseconds while the child runs; true sends it `interruptSignal` once.
   std::function<bool()> interruptWhen;
+  int interruptSignal = SIGINT;
+  // A command mirelay-batch runs under, its arguments following (unshare ..., sh -c ...).
+  std::vector<std::string> runUnder;
   // Caps the child's heap and other private writable memory (RLIMIT_DATA), so that running out
   // of memory can be provoked with pictures of a few hundred megabytes.
   rlim_t dataLimitBytes = RLIM_INFINITY;
+  // A file the child reads as its standard input; empty: none (/dev/null).
+  std::string standardInput;
 };
 
 // Address-sanitized builds map terabytes of shadow memory, so no memory cap fits them.
@@ -74,13 +79,17 @@ inline CliResult RunCli(const std::vector<std::string>& arguments, const TempDir
   if (child == 0) {
     ::dup2(::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
     ::dup2(::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+    const std::string input = launch.standardInput.empty() ? "/dev/null" : launch.standardInput;
+    ::dup2(::open(input.c_str(), O_RDONLY), STDIN_FILENO);
     if (asOtherUser && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
       ::_exit(125);
     }
     const rlimit data{launch.dataLimitBytes, launch.dataLimitBytes};
     if (launch.dataLimitBytes != RLIM_INFINITY && ::setrlimit(RLIMIT_DATA, &data) != 0)
       ::_exit(125);
-    std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+    std::vector<char*> argv;
+    for (const auto& word : launch.runUnder) argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(const_cast<char*>(binary.c_str()));
     for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     ::execv(argv[0], argv.data());
@@ -90,7 +99,7 @@ inline CliResult RunCli(const std::vector<std::string>& arguments, const TempDir
   bool signalled = false;
   while (::waitpid(child, &raw, launch.interruptWhen ? WNOHANG : 0) == 0) {
     if (!signalled && launch.interruptWhen()) {
-      ::kill(child, SIGINT);
+      ::kill(child, launch.interruptSignal);
       signalled = true;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));

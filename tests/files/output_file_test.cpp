@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -7,6 +8,7 @@
 
 #include "files/durability.h"
 #include "files/output_file.h"
+#include "files/temporary_files.h"
 #include "tests/support/temp_dir.h"
 
 namespace mirelay {
@@ -51,6 +53,34 @@ TEST(OutputFileTemporary, NamesAlreadyTakenAreSkippedAndNeverWrittenThrough) {
   EXPECT_EQ(ReadText(dir.Path(taken[0])), "left by a killed run");
   EXPECT_EQ(std::filesystem::read_symlink(dir.Path(taken[1])), dir.Path("victim"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Root()), {}), 4);
+}
+
+// An output being written, or written and waiting for its rename, holds its temporary's lock, so
+// a sweep (even in the writing process) leaves it; a writer that dies without a word leaves one
+// that the next sweep takes.
+TEST(OutputFileTemporary, ASweepLeavesOutputsInProgressAndTakesThoseOfADeadWriter) {
+  TempDir dir;
+  const std::vector<std::uint8_t> bytes{'n', 'e', 'w'};
+  OutputFile writing(dir.Path("a.png")), waiting(dir.Path("b.png"));
+  writing.Write(bytes);
+  waiting.Write(bytes);
+  waiting.Close();
+  EXPECT_EQ(RemoveStaleTemporaries(dir.Root().string()), 0);
+  writing.Commit();
+  waiting.Commit();
+  EXPECT_EQ(ReadText(dir.Path("a.png")), "new");
+  EXPECT_EQ(ReadText(dir.Path("b.png")), "new");
+  const pid_t writer = ::fork();
+  if (writer == 0) {
+    OutputFile dying(dir.Path("c.png"));
+    dying.Write(bytes);
+    dying.Close();
+    ::_exit(0);
+  }
+  ::waitpid(writer, nullptr, 0);
+  ASSERT_FALSE(OnlyTemporaryIn(dir.Root()).empty());
+  EXPECT_EQ(RemoveStaleTemporaries(dir.Root().string()), 1);
+  EXPECT_EQ(OnlyTemporaryIn(dir.Root()), "");
 }
 
 // Every output reaches the disk before its rename; the settings file's folder is flushed after

@@ -10,11 +10,12 @@
 
 namespace mirelay::testing_support {
 
-// A fresh folder removed with everything in it when the test ends.
+// A fresh folder removed with everything in it when the test ends, in the system's temporary
+// folder or under `parent` (another file system, such as the tmpfs /dev/shm).
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "mirelay-test-XXXXXX").string();
+  explicit TempDir(const std::filesystem::path& parent = std::filesystem::temp_directory_path()) {
+    std::string pattern = (parent / "mirelay-test-XXXXXX").string();
     path_ = ::mkdtemp(pattern.data());
   }
   ~TempDir() {
