@@ -1,9 +1,7 @@
 #include "batch/output_record.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <charconv>
 #include <filesystem>
 #include <random>
@@ -12,6 +10,7 @@
 #include "files/durability.h"
 #include "files/file_error.h"
 #include "files/input_file.h"
+#include "files/make_folder.h"
 #include "files/output_file.h"
 #include "files/temporary_files.h"
 
@@ -146,11 +145,8 @@ std::string RecordFolder(const std::string& outFolder) {
 }
 
 // Makes the record's folder where it is missing and names its lock file.
-std::string LockFileIn(const std::string& folder) {
-  if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
-    throw FileError(FillMessage(kCannotCreateFile, folder), "cannot create " + folder,
-                    LastSystemError());
-  }
+std::string LockFileIn(const std::string& folder, bool durable) {
+  MakeFolderIfMissing(folder, durable);
   return folder + "lock";
 }
 
@@ -219,7 +215,7 @@ RecordWriter::RecordWriter(const std::string& outFolder, bool durable)
 // The record is made with the first entry, so a run that writes nothing leaves nothing.
 void RecordWriter::Add(const RecordEntry& entry) {
   if (!log_) {
-    lock_.emplace(LockFileIn(folder_));
+    lock_.emplace(LockFileIn(folder_, durable_));
     if (lock_->TryExclusive()) Compact();
     lock_->Share();
     log_.emplace(folder_ + NewLogName());
